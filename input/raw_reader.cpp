@@ -1,0 +1,54 @@
+#include "input/raw_reader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace dropix {
+
+namespace {
+constexpr std::size_t window_size = 128 * 1024;
+
+// Fills the window from the raw file starting at `at`. False when positioning failed.
+bool refill(raw_window& win, s64 at) {
+  win.len = 0;
+  win.base = at;
+  if (!raw.raw_fp) return true;
+  if (win.buf.size() < window_size) win.buf.resize(window_size);
+  if (platform::seek64(raw.raw_fp, at, SEEK_SET) != 0) return false;
+  errno = 0;
+  win.len = std::fread(win.buf.data(), 1, win.buf.size(), raw.raw_fp);
+  return true;
+}
+}  // namespace
+
+raw_read_result raw_read(raw_cursor& cur, void* dst, std::size_t n) {
+  if (cur.pos < 0 || static_cast<s64>(n) > cur.end - cur.pos) {
+    errno = 0;
+    return raw_read_result::short_read;
+  }
+  raw_window& win = *cur.win;
+  const bool inside = cur.pos >= win.base && cur.pos + static_cast<s64>(n) <= win.base + static_cast<s64>(win.len);
+  if (!inside) {
+    if (!raw.raw_fp || n > window_size) {
+      errno = 0;
+      return raw_read_result::short_read;
+    }
+    if (!refill(win, cur.pos)) return raw_read_result::seek_failed;
+    if (win.len < n) return raw_read_result::short_read;
+  }
+  std::memcpy(dst, win.buf.data() + (cur.pos - win.base), n);
+  cur.pos += static_cast<s64>(n);
+  return raw_read_result::ok;
+}
+
+void raw_window_over(raw_window& win, const u8* bytes, std::size_t n) {
+  win.buf.assign(bytes, bytes + n);
+  win.base = 0;
+  win.len = n;
+}
+
+}  // namespace dropix

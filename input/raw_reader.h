@@ -1,0 +1,28 @@
+// Reading the raw file through a camera reader's read-ahead window. Each camera reader has a
+// window of its own, so the two readers keep independent positions without seeking back and
+// forth for every block, and stepping over a foreign block costs no read of its body.
+#pragma once
+
+#include <cstddef>
+
+#include "common/dropix.h"
+
+namespace dropix {
+
+// A read position inside one block: reads never go past `end`.
+struct raw_cursor {
+  raw_window* win = nullptr;
+  s64 pos = 0;  // next byte to read
+  s64 end = 0;  // first byte that must not be read
+};
+
+enum class raw_read_result { ok, seek_failed, short_read };
+
+// Copies n bytes from cur.pos and advances it. A read that would pass cur.end or the end of
+// the file delivers nothing and reports short_read (errno 0 unless the system failed).
+raw_read_result raw_read(raw_cursor& cur, void* dst, std::size_t n);
+
+// Puts `bytes` in a window without a file behind it (decoder tests and the fuzz target).
+void raw_window_over(raw_window& win, const u8* bytes, std::size_t n);
+
+}  // namespace dropix

@@ -1,0 +1,16 @@
+// The hydrometeor record writer: drop records into a buffer, flushed to .hyd with the minute
+// index of .hd and the resume file .abh.
+#pragma once
+
+#include "common/dropix.h"
+
+namespace dropix {
+
+// Builds the pair's record and buffers it; flushes first when a flush is due. With two null
+// pointers only the flush rules run.
+void net_wr(const drop_rec* drop_a, const drop_rec* drop_b);
+
+// wr_force = 1, then net_wr without a pair.
+void flush_request();
+
+}  // namespace dropix

@@ -1,0 +1,41 @@
+// Shared set-up of the end-to-end tests: a fresh directory per test with a settings file and
+// a correction file, and the real executable run in it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/formats.h"
+#include "tests/support/rawbuild.h"
+#include "tests/support/run_program.h"
+
+namespace dropix::e2e {
+
+class e2e_test : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  void write(const std::string& name, const std::string& text) const;
+  void write(const std::string& name, const std::vector<u8>& bytes) const;
+  std::string text(const std::string& name) const;
+  std::vector<u8> bytes(const std::string& name) const;
+  bool exists(const std::string& name) const;
+
+  testing::run_result run(const std::vector<std::string>& args) const {
+    return testing::run_dropix(args, dir_);
+  }
+
+  std::string dir_;
+};
+
+// Lines of a settings file with both directories.
+std::string settings(const std::string& hyd_path, const std::string& raw_path);
+
+// A correction file with the same percentage everywhere.
+std::string corrfact(double pct);
+
+}  // namespace dropix::e2e
