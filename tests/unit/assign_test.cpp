@@ -47,6 +47,14 @@ TEST_F(assembly, runs_join_only_when_they_overlap_the_latest_piece) {
   EXPECT_EQ(objs[0]->pix_max, 15);
   EXPECT_EQ(objs[0]->max_wid, 3) << "the first piece does not count for the width";
   expect_pieces(objs[0], {{10, 12}, {12, 15}, {13, 15}});
+
+  // The same from the other side: a shared column joins, a neighbouring one does not.
+  store = {};
+  init_queues(store.qa, store.qb);
+  objs = survivors(
+      block{}.line(10, {{12, 15}}).line(11, {{9, 12}}).line(20, {{12, 15}}).line(21, {{9, 11}}));
+  ASSERT_EQ(objs.size(), 1u);
+  expect_pieces(objs[0], {{12, 15}, {9, 12}});
 }
 
 TEST_F(assembly, a_run_over_two_objects_joins_the_newer) {
@@ -58,7 +66,8 @@ TEST_F(assembly, a_run_over_two_objects_joins_the_newer) {
 }
 
 TEST_F(assembly, of_two_runs_over_one_object_the_left_joins_it) {
-  auto objs = survivors(block{}.line(10, {{10, 20}}).line(11, {{8, 12}, {15, 25}}).line(12, {{15, 25}}));
+  auto objs =
+      survivors(block{}.line(10, {{10, 20}}).line(11, {{8, 12}, {15, 25}}).line(12, {{15, 25}}));
   ASSERT_EQ(objs.size(), 2u);
   expect_pieces(objs[0], {{10, 20}, {8, 12}});
   expect_pieces(objs[1], {{15, 25}, {15, 25}});
