@@ -95,6 +95,16 @@ TEST_F(transf, packs_the_two_line_example) {
   EXPECT_EQ(err_text(), "");
 }
 
+TEST_F(transf, the_final_carry_word_is_written_even_when_it_holds_only_padding) {
+  // Four one-bit values 0 1 0 1 need 4 bits, but the round emits one word and the carry
+  // follows as a second one.
+  const drop_rec a = make_drop({{10, 11}}, 1000.0, 1000.0);
+  const drop_rec b = make_drop({{20, 21}}, 1001.0, 1001.0);
+  const record r = pack(a, b);
+  EXPECT_EQ(r.data, (std::vector<u16>{0x000A, 0x0000}));
+  EXPECT_EQ(r.head.len_bits, 1 * 2048 + 34);
+}
+
 TEST_F(transf, bits_per_value_come_from_bits_0_to_9_of_the_wider_width) {
   auto bits = [](int wa, int wb) {
     const drop_rec a = make_drop({{0, static_cast<s16>(wa)}}, 1000.0, 1000.0);
