@@ -43,23 +43,28 @@ struct camera_reader {
   const char* seek_tag;
   const char* ident_tag;
   const char* cmpr_tag;
+  const char* end_seek_tag;  // measuring the file's length
+  const char* end_tell_tag;
 };
 
 camera_reader reader_a() {
   return {'A', ident_camera_a, mp.pos_a, mp.prev_a, mp.last_a, mp.cnt_a, mp.cut_a,
-          raw.win_a, store.qa, "mp01", "mp02", "mp03"};
+          raw.win_a, store.qa, "mp01", "mp02", "mp03", "mp71", "mp32"};
 }
 camera_reader reader_b() {
   return {'B', ident_camera_b, mp.pos_b, mp.prev_b, mp.last_b, mp.cnt_b, mp.cut_b,
-          raw.win_b, store.qb, "mp31", "mp04", "mp05"};
+          raw.win_b, store.qb, "mp31", "mp04", "mp05", "mp72", "mp33"};
 }
 
-// Measures the raw file anew; the file may grow while it is read.
-void measure_raw(const char* seek_tag, const char* tell_tag) {
-  if (platform::seek64(raw.raw_fp, 0, SEEK_END) != 0) report_errno(seek_tag);
+// The raw file may grow while it is read. Its length is measured anew whenever a reader
+// needs bytes beyond the length measured last, so a reader never concludes that the data
+// have ended without looking again.
+void measure_raw(const camera_reader& r, s64 need) {
+  if (need <= mp.rawend) return;
+  if (platform::seek64(raw.raw_fp, 0, SEEK_END) != 0) report_errno(r.end_seek_tag);
   const s64 end = platform::tell64(raw.raw_fp);
   if (end < 0)
-    report_errno(tell_tag);
+    report_errno(r.end_tell_tag);
   else
     mp.rawend = std::min(end, max_raw_length);
 }
@@ -72,6 +77,7 @@ void measure_raw(const char* seek_tag, const char* tell_tag) {
 // Reads the framing of the reader's next block. False when the reader has reached the end
 // of the data: its position is at the file's end, or the block there is cut short by it.
 bool next_block(camera_reader& r, s16& ident, s16& cmpr_n) {
+  measure_raw(r, r.pos + static_cast<s64>(block_fmt::size));
   if (r.pos >= mp.rawend) return false;
   const auto cut_short = [&](s64 need) {
     if (r.cut != r.pos)
@@ -102,6 +108,7 @@ bool next_block(camera_reader& r, s16& ident, s16& cmpr_n) {
                static_cast<long long>(r.pos), cmpr_n);
     corrupt_end();
   }
+  measure_raw(r, r.pos + static_cast<s64>(block_fmt::size) + cmpr_n);
   if (mp.rawend - r.pos < static_cast<s64>(block_fmt::size) + cmpr_n)
     return cut_short(static_cast<s64>(block_fmt::size) + cmpr_n);
   r.prev = r.pos;
@@ -173,7 +180,6 @@ bool camera_b_catch_up() {
   camera_reader r = reader_b();
   while (mp.last_b < mp.last_a || mp.eof_a) {
     if (show_status() == 0) operator_stop();
-    measure_raw("mp72", "mp33");
     s16 ident = 0, cmpr_n = 0;
     if (!next_block(r, ident, cmpr_n)) {
       hprintf("B: EOF found at %ld\n", mp.rawend);
@@ -210,7 +216,6 @@ s16 makepix() {
   hprintf("cnt_a=%ld cnt_b=%ld \n", mp.cnt_a, mp.cnt_b);
 
   if (show_status() == 0) operator_stop();
-  measure_raw("mp71", "mp32");
   hprintf("pos_a=%ld rawend=%ld maincnt=%d \n", mp.pos_a, mp.rawend, hdr.maincnt);
 
   camera_a_step();

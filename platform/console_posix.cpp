@@ -22,8 +22,15 @@ volatile std::sig_atomic_t g_termios_saved = 0;
 void on_stop_signal(int sig) { g_stop_signal = sig; }
 }  // namespace
 
-bool out_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
-bool in_is_terminal() { return ::isatty(STDIN_FILENO) == 1; }
+// Asked once: the status display and the key poll ask on every pass.
+bool out_is_terminal() {
+  static const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  return terminal;
+}
+bool in_is_terminal() {
+  static const bool terminal = ::isatty(STDIN_FILENO) == 1;
+  return terminal;
+}
 
 void clear_screen() { std::fputs("\x1b[2J\x1b[H", stdout); }
 
