@@ -1,8 +1,66 @@
 #include "input/line_time.h"
 
+#include "common/numeric.h"
+#include "control/diag.h"
+#include "control/quit.h"
+
 namespace dropix {
 
-// Stand-in until line timing lands.
-void line_time(s16) {}
+namespace {
+
+struct camera_timing {
+  u32* bf;      // per-minute raw positions
+  s16& minut;   // highest minute entered
+  f64& old;     // highest line count seen
+  s64 prev;     // raw offset of the block just decoded
+};
+
+// Enters the block's offset for its minute and for every minute skipped since the last one
+// entered, unless an entry is already set: each entry ends up at the first block whose first
+// line falls in that minute or later. A block without a minute (no line frequency yet, or a
+// line count beyond the day's tables) enters nothing.
+void enter_minute(camera_timing& c, char cam) {
+  const int m = minute_of(dec.line_blk.line[0].y_count, hdr.line_fr);
+  if (m < 0 || m <= c.minut) return;
+  for (int k = c.minut + 1; k <= m; ++k)
+    if (c.bf[k] == 0) c.bf[k] = static_cast<u32>(c.prev);
+  c.minut = static_cast<s16>(m);
+  hprintf(cam == 'A' ? "posa_bf[%d]=%ld \n" : "posb_bf[%d]=%ld \n", m, c.bf[m]);
+  hprintf("minut_a=%d prev_a=%ld pos_a=%ld \n", timing.minut_a, mp.prev_a, mp.pos_a);
+  hprintf("minut_b=%d prev_b=%ld pos_b=%ld \n", timing.minut_b, mp.prev_b, mp.pos_b);
+}
+
+// Line counts of one camera only ever grow; anything else means the raw data are not in
+// time order and no output can be trusted.
+void check_growth(camera_timing& c, char cam) {
+  for (int i = 0; i < dec.line_blk.n_lin; ++i) {
+    const f64 y = dec.line_blk.line[i].y_count;
+    if (y > c.old) {
+      c.old = y;
+      continue;
+    }
+    if (cam == 'A') {
+      err_printf("old_a=%lf line_buf[%d].y_count=%lf \n", c.old, i, y);
+      err_printf("neg. time jump in A \n");
+    } else {
+      err_printf("y_count=%lf\n", y);
+      err_printf("neg. time jump in B \n");
+    }
+    err_printf("please rename or delete current set of data files");
+    quit(exit_status::failure);
+  }
+}
+
+}  // namespace
+
+void line_time(s16 ident) {
+  if (ident != ident_camera_a && ident != ident_camera_b) return;
+  const bool a = ident == ident_camera_a;
+  camera_timing c = a ? camera_timing{timing.posa_bf, timing.minut_a, timing.old_a, mp.prev_a}
+                      : camera_timing{timing.posb_bf, timing.minut_b, timing.old_b, mp.prev_b};
+  if (dec.line_blk.n_lin <= 0) return;
+  enter_minute(c, a ? 'A' : 'B');
+  check_growth(c, a ? 'A' : 'B');
+}
 
 }  // namespace dropix

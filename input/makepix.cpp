@@ -65,7 +65,7 @@ void measure_raw(const char* seek_tag, const char* tell_tag) {
 }
 
 [[noreturn]] void corrupt_end() {
-  flush_request();
+  final_flush();
   quit(exit_status::failure);
 }
 
@@ -226,7 +226,7 @@ s16 makepix() {
   }
 
   if (mp.eof_a && mp.eof_b) {
-    flush_request();
+    final_flush();
     quit(exit_status::done);
   }
   if (mp.pos_a == mp.rawend) hprintf("EOF reading A \n");

@@ -13,4 +13,9 @@ void net_wr(const drop_rec* drop_a, const drop_rec* drop_b);
 // wr_force = 1, then net_wr without a pair.
 void flush_request();
 
+// The flush before an orderly end: like flush_request, but the minute index of .hd and the
+// resume file are rewritten even when no record is buffered, so that finished files do not
+// depend on when the timed flushes fell.
+void final_flush();
+
 }  // namespace dropix

@@ -1,21 +1,194 @@
 #include "reconstruct/store.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "control/diag.h"
+#include "control/quit.h"
+#include "reconstruct/assign.h"
+
 namespace dropix {
 
-// Stand-ins until the object store lands.
+namespace {
+
+// A growing object gets room for its largest size at once (2400 bytes), so that adding a
+// piece never allocates; the array is cut to size when the object is complete.
+constexpr std::size_t full_piece_bytes = MAXLIN * sizeof(piece);
+static_assert(full_piece_bytes == 2400);
+
+// Takes `obj` out of the doubly linked queue with the ends `first` (newest) and `last`.
+void unlink(drop_rec* obj, drop_rec*& first, drop_rec*& last) {
+  if (obj->next) obj->next->prev = obj->prev;
+  if (obj->prev) obj->prev->next = obj->next;
+  if (first == obj) first = obj->next;
+  if (last == obj) last = obj->prev;
+}
+
+// Releases every object of a queue, front first.
+void empty_queue(drop_rec*& first, drop_rec*& last) {
+  while (drop_rec* obj = first) {
+    first = obj->next;
+    if (first) first->prev = nullptr;
+    w_free(obj);
+  }
+  last = nullptr;
+}
+
+bool all_queues_empty() {
+  return !store.qa.wait_first && !store.qb.wait_first && !store.qa.assign_first &&
+         !store.qb.assign_first;
+}
+
+// Makes room for a new object by giving up every object of both cameras. The objects lost
+// this way are never matched.
+void empty_all_queues() {
+  err_printf("queues emptied by force !");
+  empty_queue(store.qa.wait_first, store.qa.wait_last);
+  empty_queue(store.qb.wait_first, store.qb.wait_last);
+  empty_queue(store.qa.assign_first, store.qa.assign_last);
+  empty_queue(store.qb.assign_first, store.qb.assign_last);
+}
+
+// A slot for a new object, emptying the queues when none is left. With nothing left to give
+// up, a failure is a lack of memory that no later block can cure.
+drop_rec* take_slot() {
+  drop_rec* obj = w_alloc();
+  while (!obj) {
+    if (all_queues_empty()) {
+      err_printf("*** new_obj: no memory for the pieces of an object !\n");
+      quit(exit_status::failure);
+    }
+    empty_all_queues();
+    obj = w_alloc();
+  }
+  return obj;
+}
+
+bool is_slot(const drop_rec* obj) {
+  const auto base = reinterpret_cast<std::uintptr_t>(&store.slots[0]);
+  const auto at = reinterpret_cast<std::uintptr_t>(obj);
+  return at >= base && at - base < sizeof store.slots && (at - base) % sizeof(drop_rec) == 0;
+}
+
+}  // namespace
+
 void init_queues(queue_pair& a, queue_pair& b) {
   a.assign_tag = '1';
   a.wait_tag = 'V';
   b.assign_tag = '2';
   b.wait_tag = 'W';
 }
-drop_rec* w_alloc() { return nullptr; }
-void w_free(drop_rec*) {}
-void new_obj(s16, s16, f64, queue_pair&) {}
-void unlink_assign(drop_rec*, queue_pair&) {}
-void unlink_wait(drop_rec*, queue_pair&) {}
-void shrink(drop_rec*) {}
-void chain_queues(queue_pair&) {}
-void show_slots() {}
+
+drop_rec* w_alloc() {
+  for (int probe = 0; probe < n_slots; ++probe) {
+    drop_rec& slot = store.slots[store.slot_cursor];
+    store.slot_cursor = static_cast<s16>((store.slot_cursor + 1) % n_slots);
+    if (slot.status != 0) continue;
+    auto* pieces = static_cast<piece*>(std::malloc(full_piece_bytes));
+    if (!pieces) {
+      hprintf2("** w_alloc: malloc unsucc. !\n");
+      break;
+    }
+    slot.pieces.reset(pieces);
+    slot.status = 1;
+    slot.next = nullptr;
+    slot.prev = nullptr;
+    return &slot;
+  }
+  hprintf2("** w_alloc: Out of space\n");
+  return nullptr;
+}
+
+void w_free(drop_rec* obj) {
+  if (!is_slot(obj)) {
+    err_printf("** w_free: Illegal input adress %p!\n", static_cast<void*>(obj));
+    quit(exit_status::failure);
+  }
+  obj->status = 0;
+  obj->next = nullptr;
+  obj->prev = nullptr;
+  obj->pieces.reset();
+}
+
+void new_obj(s16 first, s16 last, f64 y, queue_pair& qp) {
+  drop_rec* obj = take_slot();
+  obj->status = qp.assign_tag;
+  obj->pix_min = first;
+  obj->pix_max = last;
+  obj->max_wid = 0;
+  obj->line_no = 1;
+  obj->y_last = y;
+  obj->y_first = y;
+  obj->overflow = 0;
+  obj->pieces[0] = {first, last};
+
+  obj->next = qp.assign_first;
+  obj->prev = nullptr;
+  if (qp.assign_first)
+    qp.assign_first->prev = obj;
+  else
+    qp.assign_last = obj;
+  qp.assign_first = obj;
+}
+
+void unlink_assign(drop_rec* obj, queue_pair& qp) {
+  unlink(obj, qp.assign_first, qp.assign_last);
+  w_free(obj);
+}
+
+void unlink_wait(drop_rec* obj, queue_pair& qp) {
+  unlink(obj, qp.wait_first, qp.wait_last);
+  w_free(obj);
+}
+
+void shrink(drop_rec* obj) {
+  const std::size_t n = obj->line_no > 0 ? static_cast<std::size_t>(obj->line_no) : 1;
+  piece* full = obj->pieces.release();
+  auto* cut = static_cast<piece*>(std::realloc(full, n * sizeof(piece)));
+  if (!cut) {
+    // realloc leaves the block as it was: the object keeps its full array.
+    obj->pieces.reset(full);
+    hprintf2("*** shrink: _expand problem\n");
+    err_printf("*** shrink: _expand problem\n");
+    return;
+  }
+  obj->pieces.reset(cut);
+}
+
+void chain_queues(queue_pair& qp) {
+  if (!qp.assign_first) return;
+  queue_chron("Assign-queue", qp.assign_tag, qp.assign_last);
+
+  drop_rec* const old_front = qp.wait_first;
+  qp.assign_first->prev = nullptr;
+  qp.assign_last->next = old_front;
+  if (old_front)
+    old_front->prev = qp.assign_last;
+  else
+    qp.wait_last = qp.assign_last;
+  for (drop_rec* p = qp.assign_first; p != old_front; p = p->next) {
+    shrink(p);
+    p->status = qp.wait_tag;
+  }
+  qp.wait_first = qp.assign_first;
+  qp.assign_first = nullptr;
+  qp.assign_last = nullptr;
+
+  hprintf2("** chain_queues: ");
+  show_slots();
+  queue_chron("Wait-queue", qp.wait_tag, qp.wait_last);
+}
+
+void show_slots() {
+  if (diag.obj_trace_flag != 1) return;
+  char map[n_slots + 1];
+  for (int i = 0; i < n_slots; ++i) {
+    const s16 status = store.slots[i].status;
+    map[i] = status == 0 ? '.' : static_cast<char>(status & 0xFF);
+  }
+  map[n_slots] = '\n';
+  std::fwrite(map, 1, sizeof map, stdout);
+}
 
 }  // namespace dropix

@@ -220,7 +220,9 @@ raw_builder& raw_builder::bytes(const std::vector<u8>& b) {
 void raw_builder::write(const std::string& path) const {
   std::FILE* fp = std::fopen(path.c_str(), "wb");
   if (!fp) throw std::runtime_error("cannot create " + path);
-  const bool ok = std::fwrite(data_.data(), 1, data_.size(), fp) == data_.size();
+  // An empty file has no data pointer, and fwrite must not be handed a null one.
+  const bool ok =
+      data_.empty() || std::fwrite(data_.data(), 1, data_.size(), fp) == data_.size();
   if (std::fclose(fp) != 0 || !ok) throw std::runtime_error("cannot write " + path);
 }
 

@@ -1,0 +1,15 @@
+# Processes the bundled recording in examples/ (settings and correction file are there) and
+# lists what the run wrote into examples/out/.
+file(MAKE_DIRECTORY ${EXAMPLES}/out)
+file(GLOB raws RELATIVE ${EXAMPLES} ${EXAMPLES}/V*.AB)
+foreach(raw IN LISTS raws)
+  execute_process(COMMAND ${DROPIX} ${raw} WORKING_DIRECTORY ${EXAMPLES} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "dropix ${raw} ended with status ${rc}: see ${EXAMPLES}/DROPIX.ERR")
+  endif()
+endforeach()
+file(GLOB outputs ${EXAMPLES}/out/*)
+foreach(f IN LISTS outputs)
+  file(SIZE ${f} size)
+  message(STATUS "${f}: ${size} bytes")
+endforeach()
