@@ -1,17 +1,218 @@
 #include "input/decmpr.h"
 
+#include "control/diag.h"
+
 namespace dropix {
 
-// Stand-in until the decoder lands: every line block counts as failed to decode.
-s16 decmpr(raw_cursor&, s16* n_lin_out) {
-  *n_lin_out = 0;
-  return 0;
+// A line block body is the s16 line count n_lin followed by frames. A frame is a u32 head
+// word (bits 0-13 frame_len, 14-23 x_base, 24-27 dark_bits, 28-31 light_bits), the f64 line
+// count of its first scan line and a bit stream of 16-bit little-endian words. Every field
+// keeps its value in the low n-1 bits and a flag in the top bit. A line code starts with a
+// light field: flag 1 with value 0 ends the frame, flag 1 with a value repeats the last
+// shaded line that many times, flag 0 starts a shaded line whose runs are light/dark field
+// pairs (a dark field with flag 1 closes the line).
+
+namespace {
+
+constexpr std::size_t frame_head_size = 12;  // head word and first line count
+
+// Reads the word of the frame at byte offset t; bytes at or beyond frame_len read as zero,
+// so the reader's look-ahead never takes stale or foreign memory.
+inline u32 frame_word(std::size_t t) {
+  if (t + 2 <= dec.frame_len) return get_u16(dec.frame + t);
+  return t < dec.frame_len ? dec.frame[t] : 0u;
 }
 
-bool get_bits(u16* value, int, u16* flag) {
-  *value = 0;
-  *flag = 0;
+enum class step { go_on, used, refused };  // go on, end with result 1, end with result 0
+
+// What a block's decoding has reached.
+struct block_pos {
+  s16 n_lin = 0;
+  int i = 0;       // next entry of line_buf
+  f64 y = 0;       // running line count
+  s16 x_base = 0;
+  int light_bits = 0;
+  int dark_bits = 0;
+};
+
+bool read_body(raw_cursor& body, void* dst, std::size_t n, const char* tag) {
+  if (raw_read(body, dst, n) == raw_read_result::ok) return true;
+  report_errno(tag);
   return false;
+}
+
+step past_frame(const block_pos& b) {
+  err_printf("decmpr: codes run past frame_len=%d without an end mark, y_count=%lf, block skipped \n",
+             static_cast<int>(dec.frame_len), b.y);
+  return step::refused;
+}
+
+// Reads a frame head and the frame's bit stream into dec.frame, and resets the bit reader.
+bool read_frame(raw_cursor& body, block_pos& b) {
+  u8 head[frame_head_size];
+  if (!read_body(body, head, 4, "decmpr02")) return false;
+  if (!read_body(body, head + 4, 8, "decmpr03")) return false;
+  const u32 word = get_u32(head);
+  const std::size_t frame_len = word & 0x3FFFu;
+  b.x_base = static_cast<s16>((word >> 14) & 0x3FFu);
+  b.dark_bits = static_cast<int>((word >> 24) & 0xFu);
+  b.light_bits = static_cast<int>(word >> 28);
+  b.y = get_f64(head + 4);
+  if (frame_len < frame_head_size) {
+    err_printf("decmpr: frame_len=%d is shorter than the frame head, block skipped \n",
+               static_cast<int>(frame_len));
+    return false;
+  }
+  if (b.light_bits == 0 || b.dark_bits == 0) {
+    err_printf("decmpr: light_bits=%d dark_bits=%d: a field of no bits, block skipped \n",
+               b.light_bits, b.dark_bits);
+    return false;
+  }
+  dec.frame_len = 0;  // until the whole frame is in, nothing of it may be decoded
+  if (!read_body(body, dec.frame + frame_head_size, frame_len - frame_head_size, "decmpr04"))
+    return false;
+  dec.frame_len = frame_len;
+  u16 v, f;
+  get_bits(&v, 0, &f);
+  return true;
+}
+
+// A repetition code: the remembered line again for the next `light` scan lines.
+step repeat_line(block_pos& b, int light) {
+  if (b.i == 0) {
+    err_printf("y_count=%lf\n", b.y);
+    err_printf("repet found : i=%d light=%d n_lin=%d \n", b.i, light, b.n_lin);
+    err_printf("error 02 \n");
+    return step::refused;
+  }
+  for (int k = 0; k < light; ++k) {
+    if (b.i >= line_buf_max || b.i >= b.n_lin) {
+      err_printf("i=%d k=%d light=%d n_lin=%d \n", b.i, k, light, b.n_lin);
+      err_printf("decmpr: i=%d \n", b.i);
+      return step::used;
+    }
+    line_entry& e = dec.line_buf[b.i];
+    e = dec.remembered;
+    e.y_count = b.y;
+    b.y += 1.0;
+    ++b.i;
+  }
+  return step::go_on;
+}
+
+// A shaded line whose first light field (flag 0) has been read. Pixel columns are 16-bit
+// signed, as the logger computes them.
+step shaded_line(block_pos& b, int light) {
+  line_entry& e = dec.line_buf[b.i];
+  u16 d, flag;
+  e.seg[0][0] = static_cast<s16>(b.x_base + light);
+  if (!get_bits(&d, b.dark_bits, &flag)) return past_frame(b);
+  e.seg[0][1] = static_cast<s16>(e.seg[0][0] + d);
+  int j = 0;
+  while (flag == 0) {
+    ++j;
+    if (j >= max_runs) {
+      err_printf("j=%d\n", j);
+      return step::refused;
+    }
+    u16 l;
+    if (!get_bits(&l, b.light_bits, &flag)) return past_frame(b);
+    if (flag == 1) {
+      err_printf("y_count=%lf\n", b.y);
+      err_printf(" %3d-%3d\n", e.seg[j - 1][0], e.seg[j - 1][1]);
+      err_printf("err.01: n_lin=%d i=%d j=%d \n", b.n_lin, b.i, j);
+      return step::refused;
+    }
+    e.seg[j][0] = static_cast<s16>(e.seg[j - 1][1] + l);
+    if (!get_bits(&d, b.dark_bits, &flag)) return past_frame(b);
+    e.seg[j][1] = static_cast<s16>(e.seg[j][0] + d);
+  }
+  e.n_seg = static_cast<s16>(j + 1);
+  dec.remembered = e;
+  b.y += 1.0;
+  ++b.i;
+  return step::go_on;
+}
+
+// The code loop of one frame, up to its end mark.
+step decode_frame(block_pos& b) {
+  for (;;) {
+    u16 light, flag;
+    if (!get_bits(&light, b.light_bits, &flag)) return past_frame(b);
+    if (flag == 1 && light == 0) {
+      if (dec.T < dec.frame_len) {
+        err_printf("wrong end of frame: diff =%d y_count=%lf !!!\n",
+                   static_cast<int>(dec.T) - static_cast<int>(dec.frame_len), b.y);
+        return step::refused;
+      }
+      return step::go_on;
+    }
+    if (b.i >= line_buf_max || b.i >= b.n_lin) {
+      err_printf("decmpr: i=%d n_lin=%d \n", b.i, b.n_lin);
+      return step::used;
+    }
+    line_entry& e = dec.line_buf[b.i];
+    e = line_entry{};
+    e.y_count = b.y;
+    const step s = flag == 1 ? repeat_line(b, light) : shaded_line(b, light);
+    if (s != step::go_on) return s;
+  }
+}
+
+}  // namespace
+
+bool get_bits(u16* value, int n, u16* flag) {
+  decode_state& d = dec;
+  if (n == 0) {
+    d.W = 0;
+    d.P = 32;
+    d.T = frame_head_size;
+    return true;
+  }
+  if (d.P >= 16) {
+    d.W = (frame_word(d.T) << 16) | (d.W >> 16);
+    d.T += 2;
+    d.P -= 16;
+  }
+  // Bit P of the window lies 4 bytes before T (the window holds the two words taken last):
+  // the field must end within the frame's frame_len bytes.
+  if (8 * d.T + static_cast<std::size_t>(d.P + n) > 8 * d.frame_len + 32) {
+    *value = 0;
+    *flag = 0;
+    return false;
+  }
+  const u32 field = d.W >> d.P;
+  *value = static_cast<u16>(field & ((1u << (n - 1)) - 1u));
+  *flag = static_cast<u16>((field >> (n - 1)) & 1u);
+  d.P += n;
+  return true;
+}
+
+s16 decmpr(raw_cursor& body, s16* n_lin_out) {
+  u8 count[2];
+  if (!read_body(body, count, sizeof count, "decmpr01")) {
+    *n_lin_out = 0;
+    return 0;
+  }
+  block_pos b;
+  b.n_lin = get_s16(count);
+  if (b.n_lin <= 0) {
+    *n_lin_out = 0;
+    err_printf(" decmpr failed, block skipped \n");
+    return 0;
+  }
+  *n_lin_out = b.n_lin;
+  hprintf("decmpr: *n_lin=%d\n", b.n_lin);
+  while (b.i < b.n_lin) {
+    if (!read_frame(body, b)) return 0;
+    const step s = decode_frame(b);
+    if (s == step::refused) return 0;
+    if (s == step::used) break;
+  }
+  // Only the lines decoded are handed on: fewer than n_lin when more codes than n_lin or
+  // than line_buf holds stopped the block early.
+  *n_lin_out = static_cast<s16>(b.i);
+  return 1;
 }
 
 }  // namespace dropix

@@ -1,8 +1,118 @@
 #include "reconstruct/transf.h"
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <vector>
+
+#include "common/numeric.h"
+#include "control/diag.h"
+#include "reconstruct/eval_dr.h"
+
 namespace dropix {
 
-// Stand-in until record packing lands: no record is built.
-s16 transf_1(const drop_rec*, const drop_rec*, u16*, u8*) { return 0; }
+namespace {
+
+// 1009 data words make a record of 30 + 2018 = 2048 bytes, one byte more than len_bits holds.
+constexpr int too_long_words = static_cast<int>(drop_fmt::max_len + 1 - drop_fmt::head_size) / 2;
+static_assert(too_long_words <= max_packed_values);
+
+// A value as the record stores it: truncated to a 32-bit integer, low 16 bits kept.
+s16 low16(f64 v) { return static_cast<s16>(static_cast<u16>(trunc_s32(v))); }
+
+// The silhouettes as values relative to each object's left edge: camera A's first pixels,
+// camera A's last pixels, then the same for camera B, line by line.
+std::vector<u32> silhouette_values(const drop_rec* drop_a, const drop_rec* drop_b) {
+  std::vector<u32> v;
+  v.reserve(2 * static_cast<std::size_t>(std::max(0, drop_a->line_no + drop_b->line_no)));
+  for (const drop_rec* d : {drop_a, drop_b}) {
+    for (int i = 0; i < d->line_no; ++i) v.push_back(static_cast<u32>(d->pieces[i].first - d->pix_min));
+    for (int i = 0; i < d->line_no; ++i) v.push_back(static_cast<u32>(d->pieces[i].last - d->pix_min));
+  }
+  return v;
+}
+
+// Bits per value: enough for the wider object's width, looking at bits 0-9 only (widths up
+// to 1023). A width with none of these bits set is packed with one bit.
+int bits_per_value(int w_a, int w_b) {
+  const unsigned low = static_cast<unsigned>(w_a | w_b) & 0x3FFu;
+  return low ? std::bit_width(low) : 1;
+}
+
+// Packs the values, b bits each, least significant bit first, into 16-bit words. Each
+// round puts as many whole values as fit (p of them, zeros once the values run out) into a
+// 32-bit accumulator above the s bits carried from the round before, emits its low 16 bits
+// and carries its high 16; after the last round the carry is always written as one more
+// word. Returns the word count. Stops writing at too_long_words, the first count that no
+// record can hold, and returns that count then.
+int pack(const std::vector<u32>& values, int b, u16* data) {
+  const u32 mask = (1u << b) - 1;
+  u32 carry = 0;
+  int s = 0;  // valid bits in carry
+  std::size_t i = 0;
+  int k = 0;
+  while (i < values.size()) {
+    if (k == too_long_words) return k;
+    u32 acc = carry;
+    const int p = (32 - s) / b;
+    for (int j = 0; j < p; ++j, ++i) {
+      const u32 v = i < values.size() ? values[i] & mask : 0;
+      acc += v << (s + j * b);
+    }
+    data[k++] = static_cast<u16>(acc);
+    carry = acc >> 16;
+    s += p * b - 16;
+  }
+  if (k == too_long_words) return k;
+  data[k++] = static_cast<u16>(carry);
+  return k;
+}
+
+}  // namespace
+
+bool eq_diam_too_small(f32 eq_diam) { return std::signbit(eq_diam) || eq_diam < 0.01f; }
+
+s16 transf_1(const drop_rec* drop_a, const drop_rec* drop_b, u16* data, u8* head) {
+  f32 eq_diam = 0, xscale_a = 0, xscale_b = 0, yscale = 0;
+  eval_dr(drop_a, drop_b, &eq_diam, &xscale_a, &xscale_b, &yscale);
+
+  const std::vector<u32> values = silhouette_values(drop_a, drop_b);
+  const int b = bits_per_value(drop_a->pix_max - drop_a->pix_min, drop_b->pix_max - drop_b->pix_min);
+  const int words = pack(values, b, data);
+  const u32 len = static_cast<u32>(drop_fmt::head_size + 2 * words);
+  if (len > drop_fmt::max_len) {
+    err_printf("transf_1: max. len exceeded !!! \n");
+    return 0;
+  }
+
+  // Delays of the first and of the last line between the cameras, each in whole lines.
+  const u32 delay_first = static_cast<u32>(trunc_s32(drop_b->y_first - drop_a->y_first));
+  const u32 delay_last = static_cast<u32>(trunc_s32(drop_b->y_last - drop_a->y_last));
+  const s16 diff_lins = static_cast<s16>(static_cast<u16>(delay_first + delay_last));
+
+  if (eq_diam_too_small(eq_diam)) {
+    err_printf("\neq_diam problem:\n");
+    err_printf("eq_diam= %f  ", eq_diam);
+    err_printf("line_no_A= %d  ", drop_a->line_no);
+    err_printf("line_no_B= %d\n", drop_b->line_no);
+    err_printf("diff_lins= %d\n", diff_lins);
+  }
+
+  drop_head h;
+  h.len_bits = static_cast<u16>(static_cast<u32>(b) * 2048u + len);
+  h.len_prev = wr.oldlen;
+  h.y_first = drop_a->y_first;
+  h.diam_100 = low16(eq_diam * 100.0);
+  h.lines_a = drop_a->line_no;
+  h.lines_diff = static_cast<s16>(drop_b->line_no - drop_a->line_no);
+  h.diff_lins = diff_lins;
+  h.pix_min_a = drop_a->pix_min;
+  h.pix_min_b = drop_b->pix_min;
+  h.yscale_10k = low16(yscale * 10000.0);
+  h.xscale_a_10k = low16(xscale_a * 10000.0);
+  h.xscale_b_10k = low16(xscale_b * 10000.0);
+  encode_drop_head(h, head);
+  return 1;
+}
 
 }  // namespace dropix

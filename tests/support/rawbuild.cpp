@@ -33,9 +33,10 @@ int bits_for(u32 max_value) {  // a field of n bits holds values below 2^(n-1)
   return n;
 }
 
-// A code of the frame: a shaded line, or a repetition of the last shaded line.
+// A code of the frame: a shaded line (repeat 0), or `repeat` more copies of the last shaded
+// line, which `line` then points to.
 struct code {
-  const scan_line* line;  // the shaded line, or null for a repetition
+  const scan_line* line;
   u32 repeat = 0;
 };
 
@@ -59,11 +60,11 @@ void check_line(const scan_line& l) {
 void choose_widths(frame_plan& f, const encode_options& opt) {
   int min_first = 1023;
   for (const code& c : f.codes)
-    if (c.line) min_first = std::min<int>(min_first, c.line->runs[0].first);
+    if (c.repeat == 0) min_first = std::min<int>(min_first, c.line->runs[0].first);
   f.x_base = opt.x_base >= 0 ? opt.x_base : std::clamp(min_first, 0, 1023);
   u32 max_light = 0, max_dark = 0;
   for (const code& c : f.codes) {
-    if (!c.line) {
+    if (c.repeat > 0) {
       max_light = std::max(max_light, c.repeat);
       continue;
     }
@@ -84,7 +85,7 @@ std::vector<u8> encode_frame(const frame_plan& f, const encode_options& opt) {
   const u32 light_max = (1u << (f.light_bits - 1)) - 1u;
   const u32 dark_max = (1u << (f.dark_bits - 1)) - 1u;
   for (const code& c : f.codes) {
-    if (!c.line) {
+    if (c.repeat > 0) {
       if (c.repeat > light_max) throw std::invalid_argument("repetition too long for light_bits");
       w.field(c.repeat, f.light_bits, true);
       continue;
@@ -121,6 +122,9 @@ std::vector<u8> encode_frame(const frame_plan& f, const encode_options& opt) {
 }  // namespace
 
 std::vector<u8> encode_line_block(const std::vector<scan_line>& lines, const encode_options& opt) {
+  const auto width_ok = [](int n) { return n == 0 || (n >= 1 && n <= 15); };
+  if (!width_ok(opt.light_bits) || !width_ok(opt.dark_bits) || opt.x_base > 1023 || opt.max_frame_lines < 1)
+    throw std::invalid_argument("field widths 1..15, x_base up to 1023, frames of at least one line");
   std::vector<frame_plan> frames;
   const scan_line* remembered = nullptr;  // last shaded line coded in this block
   int in_frame = 0;
@@ -137,10 +141,10 @@ std::vector<u8> encode_line_block(const std::vector<scan_line>& lines, const enc
     ++in_frame;
     auto& codes = frames.back().codes;
     if (opt.repetitions && remembered && l.runs == remembered->runs) {
-      if (!codes.empty() && !codes.back().line)
+      if (!codes.empty() && codes.back().repeat > 0)
         ++codes.back().repeat;
       else
-        codes.push_back({nullptr, 1});
+        codes.push_back({remembered, 1});
       continue;
     }
     codes.push_back({&l, 0});
@@ -150,17 +154,19 @@ std::vector<u8> encode_line_block(const std::vector<scan_line>& lines, const enc
   put_s16(out.data(), static_cast<s16>(opt.n_lin >= 0 ? opt.n_lin : static_cast<int>(lines.size())));
   for (frame_plan& f : frames) {
     choose_widths(f, opt);
-    // Repetitions longer than the light field holds are split into several codes.
+    // Repetitions longer than the light field holds are split into several codes; a light
+    // field of one bit holds no count, so its frames code repeated lines in full.
     const u32 light_max = (1u << (f.light_bits - 1)) - 1u;
     std::vector<code> split;
     for (const code& c : f.codes) {
-      if (c.line || light_max == 0) {
-        if (!c.line) throw std::invalid_argument("light_bits 1 cannot code a repetition");
+      if (c.repeat == 0) {
         split.push_back(c);
-        continue;
+      } else if (light_max == 0) {
+        split.insert(split.end(), c.repeat, code{c.line, 0});
+      } else {
+        for (u32 left = c.repeat; left > 0; left -= std::min(left, light_max))
+          split.push_back({c.line, std::min(left, light_max)});
       }
-      for (u32 left = c.repeat; left > 0; left -= std::min(left, light_max))
-        split.push_back({nullptr, std::min(left, light_max)});
     }
     f.codes = std::move(split);
     const std::vector<u8> bytes = encode_frame(f, opt);

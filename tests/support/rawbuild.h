@@ -23,11 +23,14 @@ struct scan_line {
 };
 
 struct encode_options {
-  int light_bits = 0;   // 2..15; 0 chooses per frame the fewest bits that hold every value
-  int dark_bits = 0;    // 2..15; 0 chooses per frame
+  int light_bits = 0;   // 1..15; 0 chooses per frame the fewest bits (at least 2) that hold every value
+  int dark_bits = 0;    // 1..15; 0 chooses per frame
   int x_base = -1;      // 0..1023; -1 takes the frame's leftmost first pixel
-  bool repetitions = true;   // code runs of identical lines as repetitions
-  bool pad_words = true;     // end frames so that the decoder stops exactly at frame_len
+  bool repetitions = true;   // code runs of identical lines as repetitions (not with light_bits 1)
+  // The decoder reads one word ahead. Padded frames end where the decoder stands at the end
+  // mark (T = frame_len); unpadded ones end with the word holding the mark's last bit, so the
+  // decoder's look-ahead lies past the frame when the mark ends inside a word (T = frame_len + 2).
+  bool pad_words = true;
   int max_frame_lines = 512; // a frame covers at most this many lines
   int n_lin = -1;            // line count written in the block; -1 = the true count
 };

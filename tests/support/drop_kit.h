@@ -1,0 +1,67 @@
+// Hand-built objects and header nodes for the evaluation and packing tests.
+#pragma once
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "common/dropix.h"
+
+namespace dropix::testing {
+
+// A complete object as matching receives it: one piece per scan line, the first at line
+// count y_first and the last at y_last, the piece array holding exactly line_no pieces.
+inline drop_rec make_drop(const std::vector<piece>& pieces, f64 y_first, f64 y_last) {
+  drop_rec d;
+  d.pieces = piece_array(static_cast<piece*>(std::malloc(pieces.size() * sizeof(piece))));
+  d.pix_min = pieces.front().first;
+  d.pix_max = pieces.front().last;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    d.pieces[i] = pieces[i];
+    d.pix_min = std::min(d.pix_min, pieces[i].first);
+    d.pix_max = std::max(d.pix_max, pieces[i].last);
+    if (i > 0) d.max_wid = std::max<s16>(d.max_wid, static_cast<s16>(pieces[i].last - pieces[i].first));
+  }
+  d.line_no = static_cast<s16>(pieces.size());
+  d.y_first = y_first;
+  d.y_last = y_last;
+  return d;
+}
+
+// n copies of one piece.
+inline std::vector<piece> same_pieces(int n, piece p) { return std::vector<piece>(n, p); }
+
+// Appends a node holding `rec` from line `line` on to the tail of the header list.
+inline void add_header(f64 line, const main_rec& rec) {
+  auto node = std::make_unique<hd_node>();
+  node->rec = rec;
+  node->line = line;
+  node->prev = hdr.tail;
+  node->index = hdr.tail ? static_cast<s16>(hdr.tail->index + 1) : s16{0};
+  if (hdr.tail) hdr.tail->next = node.get();
+  else hdr.head = node.get();
+  hdr.tail = node.get();
+  hdr.nodes.push_back(std::move(node));
+}
+
+// A header with a flat plane distance h (all corners equal), scan lines of 2 * gate1
+// pixels, both nominal scales 1 mm per pixel and cameras far away.
+inline main_rec flat_header(f32 h = 40.0f, s16 gate1 = 100) {
+  main_rec r;
+  r.gate1 = gate1;
+  r.HBL = r.HBR = r.HFR = h;
+  r.XSCALE0_1 = r.XSCALE0_2 = 1.0f;
+  r.L0_1 = r.L0_2 = 1000.0f;
+  return r;
+}
+
+// Every correction factor 1.0, as with /c.
+inline void flat_factors() {
+  for (int i = 0; i < n_corr; ++i) {
+    corr_tables.height_a_fac[i] = corr_tables.height_b_fac[i] = 1.0f;
+    corr_tables.width_a_fac[i] = corr_tables.width_b_fac[i] = 1.0f;
+  }
+}
+
+}  // namespace dropix::testing
