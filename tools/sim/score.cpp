@@ -116,7 +116,10 @@ score score_run(const std::vector<truth_row>& truth, const std::vector<recovered
       ++s.large.drops;
       s.large.recovered += found;
     }
-    if (!found) continue;
+    if (!found) {
+      if (t.d >= 1.0 && !t.clipped) s.missed.push_back(t.id);
+      continue;
+    }
     const recovered_drop& r = drops[static_cast<std::size_t>(paired[i])];
     const double d_err = (r.d / t.d - 1.0) * 100.0, v_err = (r.v / t.v - 1.0) * 100.0;
     if (t.clipped) {

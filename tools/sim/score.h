@@ -42,6 +42,7 @@ struct score {
   int close = 0, close_recovered = 0;      // drops placed too close to another one
   int clipped = 0, clipped_recovered = 0;  // drops cut by a line end (not close)
   double clipped_median = 0;               // their median relative diameter error, percent
+  std::vector<int> missed;                 // ids of whole, separate drops of 1 mm and more not paired
 };
 
 // A record pairs with the true drop whose first camera A line lies within 2 lines of the

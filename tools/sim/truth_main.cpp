@@ -16,7 +16,8 @@ using namespace dropix;
 const char* const usage_text =
     "usage: dropix-truth HYD_FILE TRUTH_FILE [--min-recovered PCT] [--max-median PCT]\n"
     "  --min-recovered PCT  least share of drops of 1 mm and more paired with a record\n"
-    "  --max-median PCT     largest magnitude of their median relative diameter error\n";
+    "  --max-median PCT     largest magnitude of their median relative diameter error\n"
+    "  --list-missed        list the whole, separate drops of 1 mm and more without a record\n";
 
 bool read_file(const std::string& path, std::vector<u8>& out) {
   std::FILE* fp = std::fopen(path.c_str(), "rb");
@@ -32,10 +33,13 @@ bool read_file(const std::string& path, std::vector<u8>& out) {
 int main(int argc, char** argv) {
   std::vector<std::string> files;
   double min_recovered = -1, max_median = -1;
+  bool list_missed = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if ((a == "--min-recovered" || a == "--max-median") && i + 1 < argc) {
       (a == "--min-recovered" ? min_recovered : max_median) = std::atof(argv[++i]);
+    } else if (a == "--list-missed") {
+      list_missed = true;
     } else if (!a.empty() && a[0] != '-') {
       files.push_back(a);
     } else {
@@ -62,6 +66,15 @@ int main(int argc, char** argv) {
   }
   const sim::score s = sim::score_run(truth, sim::drops_of(records));
   std::fputs(sim::table(s).c_str(), stdout);
+  if (list_missed) {
+    std::printf("%s\n", sim::truth_heading);
+    for (int id : s.missed)
+      for (const sim::truth_row& t : truth)
+        if (t.id == id)
+          std::printf("%d,%.6f,%llu,%llu,%d,%d,%.4f,%.4f,%.4f,%.3f,%.3f,%d,%d,%d\n", t.id, t.t,
+                      static_cast<unsigned long long>(t.first_a), static_cast<unsigned long long>(t.first_b),
+                      t.lines_a, t.lines_b, t.d, t.ratio, t.v, t.x, t.y, t.both, t.clipped, t.partner);
+  }
   bool ok = true;
   if (min_recovered >= 0 && 100.0 * s.large.fraction() < min_recovered) {
     std::printf("FAIL: %.2f %% of the drops of 1 mm and more recovered, less than %.2f %%\n",
