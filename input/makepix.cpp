@@ -219,7 +219,9 @@ s16 makepix() {
 
   if (!camera_b_catch_up()) return 1;
 
-  mp.horizon_base = line_trunc(mp.last_a);
+  // Camera A objects of the last 1200 lines wait for camera B lines still to come; once both
+  // readers are at the end of the data nothing more can come, and every object is examined.
+  mp.horizon_base = mp.eof_a && mp.eof_b ? ~u64{0} : line_trunc(mp.last_a);
   if (store.qa.wait_last && store.qb.wait_last) {
     hprintf("calling findmatch\n");
     find_m(&mp.total);

@@ -11,6 +11,15 @@ using rawkit::raw_builder;
 
 class start : public e2e_test {};
 
+// Many camera A blocks of single-line specks: one pass each, nothing to write, long enough a
+// run for a key or a signal to arrive while it goes on.
+void busy_raw_file(const std::string& file) {
+  raw_builder b;
+  b.header(rawkit::sample_header(20796u * 86400u, 55000.0));
+  for (int i = 0; i < 200000; ++i) b.lines(ident_camera_a, {{55000.0 * 3600 + 10 * i, {{10, 20}}}});
+  b.write(file);
+}
+
 TEST_F(start, no_argument_prints_the_usage_and_exits_2_without_a_log_line) {
   const auto r = run({});
   EXPECT_EQ(r.status, 2);
@@ -79,10 +88,7 @@ TEST_F(start, an_empty_raw_file_ends_at_once_with_status_0) {
 }
 
 TEST_F(start, escape_on_a_terminal_stops_the_run_with_status_0) {
-  // Camera A blocks that fail to decode keep the pass busy long enough for a key.
-  raw_builder b;
-  for (int i = 0; i < 200000; ++i) b.block(ident_camera_a, {0, 0});
-  b.write(path("V02310_1.AB"));
+  busy_raw_file(path("V02310_1.AB"));
   // The second banner is shown by the first pass, just before the key poll starts.
   const auto r = testing::run_on_terminal({"V02310_1.AB"}, dir_, "VELMORA", [](int, int master) {
     const char esc = 27;
@@ -94,18 +100,14 @@ TEST_F(start, escape_on_a_terminal_stops_the_run_with_status_0) {
 }
 
 TEST_F(start, ctrl_c_stops_the_run_with_status_130) {
-  raw_builder b;
-  for (int i = 0; i < 200000; ++i) b.block(ident_camera_a, {0, 0});
-  b.write(path("V02310_1.AB"));
+  busy_raw_file(path("V02310_1.AB"));
   const auto r = testing::run_on_terminal({"V02310_1.AB"}, dir_, "VELMORA",
                                           [](int pid, int) { ::kill(pid, SIGINT); });
   EXPECT_EQ(r.status, 130);
 }
 
 TEST_F(start, sigterm_stops_the_run_with_status_143) {
-  raw_builder b;
-  for (int i = 0; i < 200000; ++i) b.block(ident_camera_a, {0, 0});
-  b.write(path("V02310_1.AB"));
+  busy_raw_file(path("V02310_1.AB"));
   const auto r = testing::run_on_terminal({"V02310_1.AB"}, dir_, "VELMORA",
                                           [](int pid, int) { ::kill(pid, SIGTERM); });
   EXPECT_EQ(r.status, 143);

@@ -12,6 +12,7 @@
 #include "common/dropix.h"
 #include "reconstruct/assign.h"
 #include "reconstruct/store.h"
+#include "tests/support/drop_kit.h"
 #include "tests/support/fixture.h"
 
 namespace dropix::testing {
@@ -80,12 +81,15 @@ inline drop_rec* add_waiting(queue_pair& qp, f64 y_first, int lines = 3, int wid
   return qp.wait_first;
 }
 
-// The fixture of the reconstruction tests: queues tagged as the first pass tags them.
+// The fixture of the reconstruction tests: queues tagged as the first pass tags them, and a
+// header in force from midnight, so that matched pairs can be evaluated by the writer.
 class recon_test : public dropix_test {
  protected:
   void SetUp() override {
     dropix_test::SetUp();
     init_queues(store.qa, store.qb);
+    add_header(0, flat_header());
+    flat_factors();
   }
 };
 

@@ -68,11 +68,25 @@ TEST_F(pass, both_readers_walk_the_six_block_example) {
   EXPECT_EQ(walk_of(r.out), "|3131" "22" "|221" "12" "|2");
   EXPECT_EQ(mp.last_a, 200.0);
   EXPECT_EQ(mp.last_b, 210.0);
-  // The header was offered by both readers and written once.
+  // The header was offered by both readers and written once, before the two drops.
   const auto recs = hydkit::read_hyd(read_bytes("V26342_1.hyd"));
-  ASSERT_EQ(recs.size(), 1u);
+  ASSERT_EQ(recs.size(), 3u);
   EXPECT_TRUE(recs[0].is_header);
+  EXPECT_EQ(recs[1].drop.y_first, 98.0);
+  EXPECT_EQ(recs[2].drop.y_first, 198.0);
   EXPECT_EQ(err_text(), "");
+}
+
+TEST_F(pass, the_last_drop_of_the_data_is_matched_at_the_end) {
+  raw_builder()
+      .header(rawkit::sample_header(midnight, 1000.0))
+      .lines(ident_camera_a, lines_ending(5000, 6))
+      .lines(ident_camera_b, lines_ending(5080, 7))
+      .write("V26342_1.AB");
+  const auto r = run_passes("V26342_1.AB");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(mp.total, 1);
+  EXPECT_EQ(hydkit::read_hyd(read_bytes("V26342_1.hyd")).size(), 2u);
 }
 
 TEST_F(pass, with_only_camera_a_blocks_each_pass_ends_without_matching) {
