@@ -1,0 +1,168 @@
+#include "tools/sim/score.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+namespace dropix::sim {
+
+namespace {
+
+constexpr double class_edges[] = {0.25, 0.5, 1.0, 2.0, 3.0, 5.0, 8.01};
+constexpr double pair_window = 2.0;  // lines
+
+double percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0.0;
+  std::sort(v.begin(), v.end());
+  const double at = p * static_cast<double>(v.size() - 1);
+  const auto i = static_cast<std::size_t>(at);
+  const double frac = at - static_cast<double>(i);
+  return i + 1 < v.size() ? v[i] * (1 - frac) + v[i + 1] * frac : v[i];
+}
+
+struct samples {
+  std::vector<double> d_err, v_err;  // percent
+};
+
+void finish(class_stats& c, const samples& s) {
+  c.sized = static_cast<int>(s.d_err.size());
+  if (s.d_err.empty()) return;
+  c.median = percentile(s.d_err, 0.5);
+  std::vector<double> abs_err;
+  double sum = 0, sum2 = 0;
+  for (double e : s.d_err) {
+    abs_err.push_back(std::abs(e));
+    sum += e;
+    sum2 += e * e;
+  }
+  const double n = static_cast<double>(s.d_err.size());
+  c.p95 = percentile(abs_err, 0.95);
+  c.bias = sum / n;
+  c.spread = std::sqrt(std::max(0.0, sum2 / n - c.bias * c.bias));
+  c.v_median = percentile(s.v_err, 0.5);
+}
+
+// Index of the record paired with each true drop, or -1.
+std::vector<int> pair_up(const std::vector<truth_row>& truth, const std::vector<recovered_drop>& drops) {
+  std::multimap<std::uint64_t, std::size_t> by_line;
+  for (std::size_t i = 0; i < truth.size(); ++i)
+    if (truth[i].lines_a > 0) by_line.emplace(truth[i].first_a, i);
+  std::vector<int> paired(truth.size(), -1);
+  for (std::size_t r = 0; r < drops.size(); ++r) {
+    const double y = drops[r].y_first;
+    const auto lo = by_line.lower_bound(static_cast<std::uint64_t>(std::max(0.0, y - pair_window)));
+    const auto hi = by_line.upper_bound(static_cast<std::uint64_t>(std::max(0.0, y + pair_window)));
+    std::size_t best = truth.size();
+    double best_dist = 0, best_size = 0;
+    for (auto it = lo; it != hi; ++it) {
+      if (paired[it->second] >= 0) continue;
+      const double dist = std::abs(static_cast<double>(it->first) - y);
+      const double size = std::abs(truth[it->second].d - drops[r].d);
+      if (best == truth.size() || dist < best_dist || (dist == best_dist && size < best_size)) {
+        best = it->second;
+        best_dist = dist;
+        best_size = size;
+      }
+    }
+    if (best < truth.size()) paired[best] = static_cast<int>(r);
+  }
+  return paired;
+}
+
+}  // namespace
+
+std::vector<recovered_drop> drops_of(const std::vector<hydkit::hyd_record>& records) {
+  std::vector<recovered_drop> out;
+  double line_fr = 0;
+  for (const hydkit::hyd_record& r : records) {
+    if (r.is_header) {
+      line_fr = r.header.line_fr;
+      continue;
+    }
+    out.push_back({r.drop.y_first, r.drop.diam_100 / 100.0, r.drop.yscale_10k * 1e-4 * line_fr * 1e-3});
+  }
+  return out;
+}
+
+score score_run(const std::vector<truth_row>& truth, const std::vector<recovered_drop>& drops) {
+  const std::vector<int> paired = pair_up(truth, drops);
+  score s;
+  s.records = static_cast<int>(drops.size());
+  s.unpaired = s.records - static_cast<int>(std::count_if(paired.begin(), paired.end(), [](int p) { return p >= 0; }));
+  const std::size_t n_classes = std::size(class_edges) - 1;
+  s.classes.resize(n_classes);
+  std::vector<samples> per_class(n_classes);
+  samples large, clipped;
+  s.large.lo = 1.0;
+  s.large.hi = class_edges[n_classes];
+  for (std::size_t k = 0; k < n_classes; ++k) {
+    s.classes[k].lo = class_edges[k];
+    s.classes[k].hi = class_edges[k + 1];
+  }
+  for (std::size_t i = 0; i < truth.size(); ++i) {
+    const truth_row& t = truth[i];
+    const bool found = paired[i] >= 0;
+    if (t.partner >= 0) {
+      ++s.close;
+      s.close_recovered += found;
+      continue;
+    }
+    const auto k = static_cast<std::size_t>(std::upper_bound(class_edges, class_edges + n_classes, t.d) - class_edges) - 1;
+    class_stats& c = s.classes[std::min(k, n_classes - 1)];
+    ++c.drops;
+    c.recovered += found;
+    if (t.d >= 1.0) {
+      ++s.large.drops;
+      s.large.recovered += found;
+    }
+    if (!found) {
+      if (t.d >= 1.0 && !t.clipped) s.missed.push_back(t.id);
+      continue;
+    }
+    const recovered_drop& r = drops[static_cast<std::size_t>(paired[i])];
+    const double d_err = (r.d / t.d - 1.0) * 100.0, v_err = (r.v / t.v - 1.0) * 100.0;
+    if (t.clipped) {
+      ++s.clipped_recovered;
+      clipped.d_err.push_back(d_err);
+      continue;
+    }
+    per_class[std::min(k, n_classes - 1)].d_err.push_back(d_err);
+    per_class[std::min(k, n_classes - 1)].v_err.push_back(v_err);
+    if (t.d >= 1.0) {
+      large.d_err.push_back(d_err);
+      large.v_err.push_back(v_err);
+    }
+  }
+  for (std::size_t k = 0; k < n_classes; ++k) finish(s.classes[k], per_class[k]);
+  finish(s.large, large);
+  for (const truth_row& t : truth) s.clipped += t.clipped && t.partner < 0;
+  s.clipped_median = percentile(clipped.d_err, 0.5);
+  return s;
+}
+
+std::string table(const score& s) {
+  std::string out =
+      "| D (mm) | drops | recovered | median dD/D | 95th pct abs dD/D | bias | spread | median dv/v |\n"
+      "|---|---:|---:|---:|---:|---:|---:|---:|\n";
+  char buf[200];
+  auto row = [&](const char* label, const class_stats& c) {
+    std::snprintf(buf, sizeof buf, "| %s | %d | %.1f %% | %+.2f %% | %.2f %% | %+.2f %% | %.2f %% | %+.2f %% |\n", label,
+                  c.drops, 100.0 * c.fraction(), c.median, c.p95, c.bias, c.spread, c.v_median);
+    out += buf;
+  };
+  for (const class_stats& c : s.classes) {
+    char label[32];
+    std::snprintf(label, sizeof label, "%.2f-%.2f", c.lo, std::min(c.hi, 8.0));
+    if (c.drops > 0) row(label, c);
+  }
+  row(">= 1", s.large);
+  std::snprintf(buf, sizeof buf,
+                "\nrecords %d (%d without a true drop); too close %d (%d paired); clipped %d (%d paired, "
+                "median dD/D %+.1f %%)\n",
+                s.records, s.unpaired, s.close, s.close_recovered, s.clipped, s.clipped_recovered, s.clipped_median);
+  out += buf;
+  return out;
+}
+
+}  // namespace dropix::sim

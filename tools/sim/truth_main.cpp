@@ -1,0 +1,89 @@
+// dropix-truth: pairs the drop records of a .hyd file with the simulator's truth file and
+// reports recovered fraction, diameter and fall-speed errors by size class. With
+// thresholds it fails (status 1) when the drops of 1 mm and more miss them.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tools/sim/score.h"
+
+namespace {
+
+using namespace dropix;
+
+const char* const usage_text =
+    "usage: dropix-truth HYD_FILE TRUTH_FILE [--min-recovered PCT] [--max-median PCT]\n"
+    "  --min-recovered PCT  least share of drops of 1 mm and more paired with a record\n"
+    "  --max-median PCT     largest magnitude of their median relative diameter error\n"
+    "  --list-missed        list the whole, separate drops of 1 mm and more without a record\n";
+
+bool read_file(const std::string& path, std::vector<u8>& out) {
+  std::FILE* fp = std::fopen(path.c_str(), "rb");
+  if (!fp) return false;
+  u8 buf[65536];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, fp)) > 0;) out.insert(out.end(), buf, buf + n);
+  std::fclose(fp);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> files;
+  double min_recovered = -1, max_median = -1;
+  bool list_missed = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if ((a == "--min-recovered" || a == "--max-median") && i + 1 < argc) {
+      (a == "--min-recovered" ? min_recovered : max_median) = std::atof(argv[++i]);
+    } else if (a == "--list-missed") {
+      list_missed = true;
+    } else if (!a.empty() && a[0] != '-') {
+      files.push_back(a);
+    } else {
+      std::fputs(usage_text, stderr);
+      return 2;
+    }
+  }
+  if (files.size() != 2) {
+    std::fputs(usage_text, stderr);
+    return 2;
+  }
+  std::vector<u8> hyd;
+  if (!read_file(files[0], hyd)) {
+    std::fprintf(stderr, "dropix-truth: cannot read %s\n", files[0].c_str());
+    return 2;
+  }
+  std::string error;
+  const std::vector<hydkit::hyd_record> records = hydkit::read_hyd(hyd, &error);
+  if (!error.empty()) std::fprintf(stderr, "dropix-truth: %s: %s\n", files[0].c_str(), error.c_str());
+  const std::vector<sim::truth_row> truth = sim::read_truth(files[1]);
+  if (truth.empty()) {
+    std::fprintf(stderr, "dropix-truth: no drops in %s\n", files[1].c_str());
+    return 2;
+  }
+  const sim::score s = sim::score_run(truth, sim::drops_of(records));
+  std::fputs(sim::table(s).c_str(), stdout);
+  if (list_missed) {
+    std::printf("%s\n", sim::truth_heading);
+    for (int id : s.missed)
+      for (const sim::truth_row& t : truth)
+        if (t.id == id)
+          std::printf("%d,%.6f,%llu,%llu,%d,%d,%.4f,%.4f,%.4f,%.3f,%.3f,%d,%d,%d\n", t.id, t.t,
+                      static_cast<unsigned long long>(t.first_a), static_cast<unsigned long long>(t.first_b),
+                      t.lines_a, t.lines_b, t.d, t.ratio, t.v, t.x, t.y, t.both, t.clipped, t.partner);
+  }
+  bool ok = true;
+  if (min_recovered >= 0 && 100.0 * s.large.fraction() < min_recovered) {
+    std::printf("FAIL: %.2f %% of the drops of 1 mm and more recovered, less than %.2f %%\n",
+                100.0 * s.large.fraction(), min_recovered);
+    ok = false;
+  }
+  if (max_median >= 0 && !(std::abs(s.large.median) <= max_median)) {
+    std::printf("FAIL: median diameter error %+.2f %% beyond %.2f %%\n", s.large.median, max_median);
+    ok = false;
+  }
+  return ok ? 0 : 1;
+}
