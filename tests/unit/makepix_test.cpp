@@ -9,6 +9,7 @@
 #include "tests/support/hydread.h"
 #include "tests/support/passes.h"
 #include "tests/support/rawbuild.h"
+#include "tests/support/scene.h"
 
 namespace dropix {
 namespace {
@@ -87,6 +88,17 @@ TEST_F(pass, the_last_drop_of_the_data_is_matched_at_the_end) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(mp.total, 1);
   EXPECT_EQ(hydkit::read_hyd(read_bytes("V26342_1.hyd")).size(), 2u);
+}
+
+TEST_F(pass, every_drop_seen_by_both_cameras_is_one_pair) {
+  rawkit::scene_options opt;
+  opt.drops = 12;
+  opt.foreign_every = 4;
+  rawkit::rain_scene(opt).write("V26342_1.AB");
+  const auto r = run_passes("V26342_1.AB");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(mp.total, 12);
+  EXPECT_EQ(r.passes, 13) << "one pass per camera A block, and one to find the end";
 }
 
 TEST_F(pass, with_only_camera_a_blocks_each_pass_ends_without_matching) {
