@@ -1,6 +1,14 @@
 #include "common/formats.h"
 
+#include <vector>
+
 namespace dropix {
+
+bool write_u32s(std::FILE* fp, const u32* v, std::size_t n) {
+  std::vector<u8> bytes(4 * n);
+  for (std::size_t i = 0; i < n; ++i) put_u32(bytes.data() + 4 * i, v[i]);
+  return std::fwrite(bytes.data(), 1, bytes.size(), fp) == bytes.size();
+}
 
 hd_par decode_hd_par(const u8* p) {
   namespace f = hd_par_fmt;

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace dropix {
@@ -49,6 +50,13 @@ inline void put_u64(u8* p, u64 v) {
 }
 inline void put_f32(u8* p, f32 v) { put_u32(p, std::bit_cast<u32>(v)); }
 inline void put_f64(u8* p, f64 v) { put_u64(p, std::bit_cast<u64>(v)); }
+
+// Tables of 32-bit values (the per-minute tables of .hd and .abh).
+inline void get_u32s(const u8* p, u32* out, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) out[i] = get_u32(p + 4 * i);
+}
+// Writes n values at the stream's position; true when all were written.
+bool write_u32s(std::FILE* fp, const u32* v, std::size_t n);
 
 // ---- raw file: block framing -----------------------------------------------------------
 // A raw file is a plain sequence of blocks: s16 type, s16 body length, body. The next block

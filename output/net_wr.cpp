@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "common/numeric.h"
 #include "control/diag.h"
@@ -22,10 +21,8 @@ u32 stored_line(f64 y) {
   return t > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<u32>(t);
 }
 
-void write_u32s(std::FILE* fp, const u32* v, std::size_t n, const char* tag) {
-  std::vector<u8> bytes(4 * n);
-  for (std::size_t i = 0; i < n; ++i) put_u32(bytes.data() + 4 * i, v[i]);
-  if (std::fwrite(bytes.data(), 1, bytes.size(), fp) != bytes.size()) report_errno(tag);
+void write_table(std::FILE* fp, const u32* v, std::size_t n, const char* tag) {
+  if (!write_u32s(fp, v, n)) report_errno(tag);
 }
 
 void append_buffer() {
@@ -46,7 +43,7 @@ void append_buffer() {
 void rewrite_hd_head() {
   std::FILE* fp = wr.hd_fp;
   if (platform::seek64(fp, 0, SEEK_SET) != 0) report_errno(" net_wr05 ");
-  write_u32s(fp, wr.pos_pix, minutes_per_day_table, " net_wr05 ");
+  write_table(fp, wr.pos_pix, minutes_per_day_table, " net_wr05 ");
   u8 len[2];
   put_s16(len, wr.oldlen);
   if (std::fwrite(len, sizeof len, 1, fp) != 1) report_errno(" net_wr06 ");
@@ -58,10 +55,10 @@ void rewrite_hd_head() {
 void rewrite_abh() {
   std::FILE* fp = wr.abh_fp;
   if (platform::seek64(fp, 0, SEEK_SET) != 0) report_errno(" net_wr09 ");
-  write_u32s(fp, timing.posa_bf, minutes_per_day_table, " net_wr09 ");
-  write_u32s(fp, timing.posb_bf, minutes_per_day_table, " net_wr10 ");
+  write_table(fp, timing.posa_bf, minutes_per_day_table, " net_wr09 ");
+  write_table(fp, timing.posb_bf, minutes_per_day_table, " net_wr10 ");
   const u32 tail[2] = {wr.lastpix_y, 0};
-  write_u32s(fp, tail, 2, " net_wr11 ");
+  write_table(fp, tail, 2, " net_wr11 ");
   if (std::fflush(fp) != 0) report_errno(" net_wr12 ");
 }
 

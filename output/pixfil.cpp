@@ -38,16 +38,6 @@ std::vector<u8> read_up_to(std::FILE* fp, std::size_t n, std::size_t* got) {
   return bytes;
 }
 
-void decode_u32s(const u8* p, u32* out, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) out[i] = get_u32(p + 4 * i);
-}
-
-bool write_u32s(std::FILE* fp, const u32* v, std::size_t n) {
-  std::vector<u8> bytes(4 * n);
-  for (std::size_t i = 0; i < n; ++i) put_u32(bytes.data() + 4 * i, v[i]);
-  return std::fwrite(bytes.data(), 1, bytes.size(), fp) == bytes.size();
-}
-
 void open_hyd() {
   wr.pix_fp = std::fopen(wr.pix_nam.c_str(), "a+b");
   if (!wr.pix_fp) cannot_open(" pixfil01 ");
@@ -72,8 +62,8 @@ bool open_abh() {
     if (got < abh_fmt::posb_bf) report_errno(" pixfil05 ");
     else if (got < abh_fmt::lastpix_y) report_errno(" pixfil06 ");
     else if (got < abh_fmt::created_size) report_errno(" pixfil07 ");
-    decode_u32s(b.data() + abh_fmt::posa_bf, timing.posa_bf, minutes_per_day_table);
-    decode_u32s(b.data() + abh_fmt::posb_bf, timing.posb_bf, minutes_per_day_table);
+    get_u32s(b.data() + abh_fmt::posa_bf, timing.posa_bf, minutes_per_day_table);
+    get_u32s(b.data() + abh_fmt::posb_bf, timing.posb_bf, minutes_per_day_table);
     wr.lastpix_y = get_u32(b.data() + abh_fmt::lastpix_y);
     return true;
   }
@@ -140,12 +130,12 @@ void open_hd(std::vector<main_rec>& stored) {
     std::size_t got = 0;
     const std::vector<u8> b = read_up_to(wr.hd_fp, hd_fmt::head_size, &got);
     if (got == hd_fmt::head_size) {
-      decode_u32s(b.data() + hd_fmt::pos_pix, wr.pos_pix, minutes_per_day_table);
+      get_u32s(b.data() + hd_fmt::pos_pix, wr.pos_pix, minutes_per_day_table);
       wr.oldlen = get_s16(b.data() + hd_fmt::oldlen);
     } else {
       // A head cut short is written whole again, so that headers are appended after it.
       report_errno(got < hd_fmt::oldlen ? " pixfil15 " : " pixfil16 ");
-      if (got >= hd_fmt::oldlen) decode_u32s(b.data(), wr.pos_pix, minutes_per_day_table);
+      if (got >= hd_fmt::oldlen) get_u32s(b.data(), wr.pos_pix, minutes_per_day_table);
       write_hd_head();
     }
     for (int k = 0; k <= 1440; ++k)

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <vector>
 
 #include "common/numeric.h"
 #include "control/diag.h"
@@ -22,14 +21,14 @@ s16 low16(f64 v) { return static_cast<s16>(static_cast<u16>(trunc_s32(v))); }
 
 // The silhouettes as values relative to each object's left edge: camera A's first pixels,
 // camera A's last pixels, then the same for camera B, line by line.
-std::vector<u32> silhouette_values(const drop_rec* drop_a, const drop_rec* drop_b) {
-  std::vector<u32> v;
-  v.reserve(2 * static_cast<std::size_t>(std::max(0, drop_a->line_no + drop_b->line_no)));
+// Fills `v` (room for max_packed_values) and returns the count; no allocation per drop.
+std::size_t silhouette_values(const drop_rec* drop_a, const drop_rec* drop_b, u32* v) {
+  std::size_t n = 0;
   for (const drop_rec* d : {drop_a, drop_b}) {
-    for (int i = 0; i < d->line_no; ++i) v.push_back(static_cast<u32>(d->pieces[i].first - d->pix_min));
-    for (int i = 0; i < d->line_no; ++i) v.push_back(static_cast<u32>(d->pieces[i].last - d->pix_min));
+    for (int i = 0; i < d->line_no; ++i) v[n++] = static_cast<u32>(d->pieces[i].first - d->pix_min);
+    for (int i = 0; i < d->line_no; ++i) v[n++] = static_cast<u32>(d->pieces[i].last - d->pix_min);
   }
-  return v;
+  return n;
 }
 
 // Bits per value: enough for the wider object's width, looking at bits 0-9 only (widths up
@@ -45,18 +44,18 @@ int bits_per_value(int w_a, int w_b) {
 // and carries its high 16; after the last round the carry is always written as one more
 // word. Returns the word count. Stops writing at too_long_words, the first count that no
 // record can hold, and returns that count then.
-int pack(const std::vector<u32>& values, int b, u16* data) {
+int pack(const u32* values, std::size_t count, int b, u16* data) {
   const u32 mask = (1u << b) - 1;
   u32 carry = 0;
   int s = 0;  // valid bits in carry
   std::size_t i = 0;
   int k = 0;
-  while (i < values.size()) {
+  while (i < count) {
     if (k == too_long_words) return k;
     u32 acc = carry;
     const int p = (32 - s) / b;
     for (int j = 0; j < p; ++j, ++i) {
-      const u32 v = i < values.size() ? values[i] & mask : 0;
+      const u32 v = i < count ? values[i] & mask : 0;
       acc += v << (s + j * b);
     }
     data[k++] = static_cast<u16>(acc);
@@ -76,9 +75,10 @@ s16 transf_1(const drop_rec* drop_a, const drop_rec* drop_b, u16* data, u8* head
   f32 eq_diam = 0, xscale_a = 0, xscale_b = 0, yscale = 0;
   eval_dr(drop_a, drop_b, &eq_diam, &xscale_a, &xscale_b, &yscale);
 
-  const std::vector<u32> values = silhouette_values(drop_a, drop_b);
+  static u32 values[max_packed_values];
+  const std::size_t count = silhouette_values(drop_a, drop_b, values);
   const int b = bits_per_value(drop_a->pix_max - drop_a->pix_min, drop_b->pix_max - drop_b->pix_min);
-  const int words = pack(values, b, data);
+  const int words = pack(values, count, b, data);
   const u32 len = static_cast<u32>(drop_fmt::head_size + 2 * words);
   if (len > drop_fmt::max_len) {
     err_printf("transf_1: max. len exceeded !!! \n");
