@@ -75,6 +75,11 @@ s16 transf_1(const drop_rec* drop_a, const drop_rec* drop_b, u16* data, u8* head
   f32 eq_diam = 0, xscale_a = 0, xscale_b = 0, yscale = 0;
   eval_dr(drop_a, drop_b, &eq_diam, &xscale_a, &xscale_b, &yscale);
 
+  // Objects never hold more than MAXLIN pieces; anything else cannot be a record.
+  if (drop_a->line_no > MAXLIN || drop_b->line_no > MAXLIN) {
+    err_printf("transf_1: max. len exceeded !!! \n");
+    return 0;
+  }
   static u32 values[max_packed_values];
   const std::size_t count = silhouette_values(drop_a, drop_b, values);
   const int b = bits_per_value(drop_a->pix_max - drop_a->pix_min, drop_b->pix_max - drop_b->pix_min);

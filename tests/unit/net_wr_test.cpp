@@ -1,6 +1,8 @@
 // The record writer: what is buffered, when it is flushed, and what the flush writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "input/main_hr.h"
 #include "input/raw_reader.h"
 #include "output/net_wr.h"
@@ -43,8 +45,9 @@ class writer : public dropix_test {
   void pair(f64 y, int lines = 8, s16 width = 10) {
     drop_rec a = testing::make_drop(testing::same_pieces(lines, {100, static_cast<s16>(100 + width)}), y,
                                     y + lines - 1);
-    drop_rec b = testing::make_drop(testing::same_pieces(lines + 1, {200, static_cast<s16>(200 + width)}), y + 80,
-                                    y + 80 + lines);
+    const int lines_b = std::min(lines + 1, MAXLIN);
+    drop_rec b = testing::make_drop(testing::same_pieces(lines_b, {200, static_cast<s16>(200 + width)}), y + 80,
+                                    y + 80 + lines_b - 1);
     net_wr(&a, &b);
   }
   u32 record_len() {
