@@ -123,8 +123,9 @@ struct settings_state {
   std::string raw_path;  // directory of .abh, with separator unless empty
 };
 
-// A camera reader's read-ahead window into the raw file.
+// A read-ahead window into a file: each camera reader has one into the raw file.
 struct raw_window {
+  std::FILE* fp = nullptr;  // the file behind the window; null: bytes in memory only
   std::vector<u8> buf;
   s64 base = 0;          // file offset of buf[0]
   std::size_t len = 0;   // valid bytes in buf
@@ -221,7 +222,6 @@ struct writer_state {
   std::vector<u8> pix_buf = std::vector<u8>(pix_buf_limit);  // records not yet on disk
   u32 pix_indx = 0;       // bytes used in pix_buf
   s16 wr_force = 0;       // the next net_wr call flushes
-  bool final_flush = false;  // the flush before an orderly end rewrites .hd and .abh always
   s64 wr_time = 0;        // clock second of the last flush
   f64 last_y = 0;         // y_first of the last record put into pix_buf
   u32 lastpix_y = 0;      // last_y at the last data flush (as stored in .abh)

@@ -16,11 +16,10 @@ constexpr std::size_t window_size = 128 * 1024;
 bool refill(raw_window& win, s64 at) {
   win.len = 0;
   win.base = at;
-  if (!raw.raw_fp) return true;
   if (win.buf.size() < window_size) win.buf.resize(window_size);
-  if (platform::seek64(raw.raw_fp, at, SEEK_SET) != 0) return false;
+  if (platform::seek64(win.fp, at, SEEK_SET) != 0) return false;
   errno = 0;
-  win.len = std::fread(win.buf.data(), 1, win.buf.size(), raw.raw_fp);
+  win.len = std::fread(win.buf.data(), 1, win.buf.size(), win.fp);
   return true;
 }
 }  // namespace
@@ -33,7 +32,7 @@ raw_read_result raw_read(raw_cursor& cur, void* dst, std::size_t n) {
   raw_window& win = *cur.win;
   const bool inside = cur.pos >= win.base && cur.pos + static_cast<s64>(n) <= win.base + static_cast<s64>(win.len);
   if (!inside) {
-    if (!raw.raw_fp || n > window_size) {
+    if (!win.fp || n > window_size) {
       errno = 0;
       return raw_read_result::short_read;
     }
@@ -46,6 +45,7 @@ raw_read_result raw_read(raw_cursor& cur, void* dst, std::size_t n) {
 }
 
 void raw_window_over(raw_window& win, const u8* bytes, std::size_t n) {
+  win.fp = nullptr;
   win.buf.assign(bytes, bytes + n);
   win.base = 0;
   win.len = n;

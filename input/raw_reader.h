@@ -1,6 +1,7 @@
-// Reading the raw file through a camera reader's read-ahead window. Each camera reader has a
-// window of its own, so the two readers keep independent positions without seeking back and
-// forth for every block, and stepping over a foreign block costs no read of its body.
+// Reading a file through a read-ahead window. Each camera reader has a window of its own into
+// the raw file, so the two readers keep independent positions without seeking back and forth
+// for every block, and stepping over a foreign block costs no read of its body. The resume
+// walk reads the .hyd file the same way.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,7 @@ enum class raw_read_result { ok, seek_failed, short_read };
 raw_read_result raw_read(raw_cursor& cur, void* dst, std::size_t n);
 
 // Puts `bytes` in a window without a file behind it (decoder tests and the fuzz target).
+// Windows with a file (raw_window::fp) fill themselves from it as reads need.
 void raw_window_over(raw_window& win, const u8* bytes, std::size_t n);
 
 }  // namespace dropix

@@ -41,6 +41,8 @@ void rawfil() {
   // The camera readers keep read-ahead windows of their own.
   std::setvbuf(fp, nullptr, _IONBF, 0);
   raw.raw_fp = fp;
+  raw.win_a.fp = fp;
+  raw.win_b.fp = fp;
   raw.mp_nam = ctl.raw_arg;
 }
 

@@ -64,10 +64,11 @@ void rewrite_abh() {
 
 // Writes the buffer to .hyd, then the minute index of .hd and the whole .abh, in this order,
 // so that the files on disk always allow a restart.
-void flush(s64 now) {
+// With `always`, .hd and .abh are rewritten even when no record is buffered.
+void flush(s64 now, bool always) {
   wr.wr_time = now;
   const bool data = wr.pix_indx > 0;
-  if ((data || wr.final_flush) && wr.pix_fp && wr.hd_fp && wr.abh_fp) {
+  if ((data || always) && wr.pix_fp && wr.hd_fp && wr.abh_fp) {
     if (data) append_buffer();
     rewrite_hd_head();
     if (data) wr.lastpix_y = stored_line(wr.last_y);
@@ -77,9 +78,10 @@ void flush(s64 now) {
   wr.pix_indx = 0;
 }
 
-// Enters the record's position for its minute and every minute since the last one entered.
-void enter_minute(f64 y, u32 position) {
-  const int m = minute_of(y, hdr.line_fr);
+}  // namespace
+
+void enter_pos_pix(f64 y, f64 line_fr, u32 position) {
+  const int m = minute_of(y, line_fr);
   if (m < 0 || m <= wr.last_minute) return;
   for (int k = wr.last_minute + 1; k <= m; ++k) {
     if (wr.pos_pix[k] == pos_unset) wr.pos_pix[k] = position;
@@ -87,8 +89,6 @@ void enter_minute(f64 y, u32 position) {
   }
   wr.last_minute = static_cast<s16>(m);
 }
-
-}  // namespace
 
 void net_wr(const drop_rec* drop_a, const drop_rec* drop_b) {
   static u16 data[max_packed_values];
@@ -103,14 +103,14 @@ void net_wr(const drop_rec* drop_a, const drop_rec* drop_b) {
   }
   const s64 now = platform::clock_seconds();
   if (now > wr.wr_time + flush_interval || wr.pix_indx + len >= pix_buf_limit || wr.wr_force)
-    flush(now);
+    flush(now, false);
   if (!pair) return;
   u8* at = wr.pix_buf.data() + wr.pix_indx;
   std::memcpy(at, head, drop_fmt::head_size);
   for (u32 i = 0; i < (len - drop_fmt::head_size) / 2; ++i) put_u16(at + drop_fmt::head_size + 2 * i, data[i]);
   wr.oldlen = static_cast<s16>(len);
   wr.last_y = drop_a->y_first;
-  enter_minute(wr.last_y, wr.pix_end + wr.pix_indx);
+  enter_pos_pix(wr.last_y, hdr.line_fr, wr.pix_end + wr.pix_indx);
   wr.pix_indx += len;
 }
 
@@ -119,10 +119,6 @@ void flush_request() {
   net_wr(nullptr, nullptr);
 }
 
-void final_flush() {
-  wr.final_flush = true;
-  flush_request();
-  wr.final_flush = false;
-}
+void final_flush() { flush(platform::clock_seconds(), true); }
 
 }  // namespace dropix

@@ -18,4 +18,8 @@ void flush_request();
 // depend on when the timed flushes fell.
 void final_flush();
 
+// Enters a drop record's .hyd position for its minute (at line frequency line_fr) and for
+// every minute since the last one entered, where no entry is set yet.
+void enter_pos_pix(f64 y, f64 line_fr, u32 position);
+
 }  // namespace dropix

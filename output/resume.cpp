@@ -6,42 +6,13 @@
 #include "common/numeric.h"
 #include "control/diag.h"
 #include "control/quit.h"
+#include "input/raw_reader.h"
+#include "output/net_wr.h"
 #include "platform/platform.h"
 
 namespace dropix {
 
 namespace {
-
-// Sequential reader of the .hyd file through a window.
-class hyd_window {
- public:
-  explicit hyd_window(std::FILE* fp) : fp_(fp) {}
-  // Makes bytes [at, at + n) available; false when the file could not deliver them.
-  const u8* bytes(s64 at, std::size_t n) {
-    if (at < base_ || at + static_cast<s64>(n) > base_ + static_cast<s64>(len_)) {
-      buf_.resize(std::max<std::size_t>(n, 1 << 16));
-      if (platform::seek64(fp_, at, SEEK_SET) != 0) return nullptr;
-      base_ = at;
-      len_ = std::fread(buf_.data(), 1, buf_.size(), fp_);
-      if (len_ < n) return nullptr;
-    }
-    return buf_.data() + (at - base_);
-  }
-
- private:
-  std::FILE* fp_;
-  std::vector<u8> buf_;
-  s64 base_ = 0;
-  std::size_t len_ = 0;
-};
-
-void enter_minute(f64 y, f64 line_fr, u32 position) {
-  const int m = minute_of(y, line_fr);
-  if (m < 0 || m <= wr.last_minute) return;
-  for (int k = wr.last_minute + 1; k <= m; ++k)
-    if (wr.pos_pix[k] == pos_unset) wr.pos_pix[k] = position;
-  wr.last_minute = static_cast<s16>(m);
-}
 
 void cut_off(s64 at, s64 end) {
   err_printf("%s ends inside a record at offset %lld (%lld bytes): cut off there\n", wr.pix_nam.c_str(),
@@ -65,20 +36,22 @@ void append_missing_header(const main_rec& r) {
 }  // namespace
 
 void walk_hyd(const std::vector<main_rec>& stored) {
-  hyd_window win(wr.pix_fp);
+  raw_window win;
+  win.fp = wr.pix_fp;
   const s64 end = wr.pix_end;
   s64 at = 0;
   f64 line_fr = 0;  // of the header in force where the walk stands
   f64 last_drop_y = 0;
   std::size_t headers_seen = 0;
+  u8 rec[drop_fmt::max_len];
   wr.oldlen = 0;
   while (at < end) {
-    const u8* p = end - at >= 2 ? win.bytes(at, 2) : nullptr;
-    if (!p) {
+    raw_cursor cur{&win, at, end};
+    if (raw_read(cur, rec, 2) != raw_read_result::ok) {
       cut_off(at, end);
       break;
     }
-    const s16 first = get_s16(p);
+    const s16 first = get_s16(rec);
     const bool header = first == main_rec_indic;
     const s64 len = header ? static_cast<s64>(main_rec_fmt::size) : static_cast<s64>(first & 0x7FF);
     if (!header && (first < 0 || len < static_cast<s64>(drop_fmt::head_size))) {
@@ -86,16 +59,16 @@ void walk_hyd(const std::vector<main_rec>& stored) {
                  static_cast<long long>(at));
       quit(exit_status::failure);
     }
-    if (end - at < len || !(p = win.bytes(at, static_cast<std::size_t>(len)))) {
+    if (raw_read(cur, rec + 2, static_cast<std::size_t>(len - 2)) != raw_read_result::ok) {
       cut_off(at, end);
       break;
     }
     if (header) {
-      line_fr = decode_main_rec(p).line_fr;
+      line_fr = decode_main_rec(rec).line_fr;
       ++headers_seen;
     } else {
-      last_drop_y = get_f64(p + drop_fmt::y_first);
-      enter_minute(last_drop_y, line_fr, static_cast<u32>(at));
+      last_drop_y = get_f64(rec + drop_fmt::y_first);
+      enter_pos_pix(last_drop_y, line_fr, static_cast<u32>(at));
     }
     wr.oldlen = static_cast<s16>(len);
     at += len;

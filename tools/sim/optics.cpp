@@ -6,14 +6,10 @@
 namespace dropix::sim {
 
 hd_par instrument_header(u32 valid_since, f64 line_fr) {
-  hd_par h;
+  // The builder's plausible instrument, with this instrument's own geometry.
+  hd_par h = rawkit::sample_header(valid_since, line_fr);
   h.hd_word0 = 1;
-  h.hd_word2 = 0;
   h.hd_word4 = 7;
-  h.line_fr = line_fr;
-  h.gate1 = 256;
-  h.gate2 = 256;
-  h.hd_word18 = 0;
   h.HBL = 6.42f;
   h.HBR = 6.55f;
   h.HFR = 6.71f;
@@ -21,9 +17,6 @@ hd_par instrument_header(u32 valid_since, f64 line_fr) {
   h.XSCALE0_2 = 0.1921f;
   h.L0_1 = 310.0f;
   h.L0_2 = 298.0f;
-  h.ratio_den = 3;
-  h.ratio_num = 1;
-  h.valid_since = valid_since;
   return h;
 }
 
