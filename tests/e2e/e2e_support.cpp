@@ -45,32 +45,4 @@ std::vector<u8> e2e_test::bytes(const std::string& name) const {
 
 bool e2e_test::exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
 
-std::string settings(const std::string& hyd_path, const std::string& raw_path) {
-  auto line = [](std::string key, const std::string& value) {
-    key.resize(60, ' ');
-    return key + value + "\n";
-  };
-  return line("HYD_PATH   directory of the .hyd and .hd files", hyd_path) +
-         line("RAW_PATH   directory of the .abh resume file", raw_path);
-}
-
-std::string corrfact(double pct) {
-  std::string out = "correction factors\ndiameters in mm\n";
-  auto row = [&](const char* label, auto value) {
-    std::string l = label;
-    l.resize(10, ' ');
-    char buf[16];
-    for (int k = 0; k < 10; ++k) {
-      std::snprintf(buf, sizeof buf, " %6.2f", value(k));
-      l += buf;
-    }
-    out += l + "\n";
-  };
-  row("diam.", [](int k) { return 0.5 * (k + 1); });
-  out += "size error in percent\n";
-  for (const char* label : {"height A", "height B", "width A", "width B"})
-    row(label, [pct](int) { return pct; });
-  return out;
-}
-
 }  // namespace dropix::e2e

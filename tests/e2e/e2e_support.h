@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "common/formats.h"
-#include "tests/support/rawbuild.h"
+#include "kit/config.h"
+#include "kit/rawbuild.h"
 #include "tests/support/run_program.h"
 
 namespace dropix::e2e {
@@ -32,10 +33,10 @@ class e2e_test : public ::testing::Test {
   std::string dir_;
 };
 
-// Lines of a settings file with both directories.
-std::string settings(const std::string& hyd_path, const std::string& raw_path);
-
-// A correction file with the same percentage everywhere.
-std::string corrfact(double pct);
+// The settings and correction files of the kit.
+inline std::string settings(const std::string& hyd_path, const std::string& raw_path) {
+  return rawkit::settings_text(hyd_path, raw_path);
+}
+inline std::string corrfact(double pct) { return rawkit::corrfact_text(pct); }
 
 }  // namespace dropix::e2e

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "tests/e2e/e2e_support.h"
-#include "tests/support/hydread.h"
-#include "tests/support/scene.h"
+#include "reader/hyd_reader.h"
+#include "kit/scene.h"
 
 namespace dropix::e2e {
 namespace {
@@ -32,7 +32,7 @@ TEST_F(output, a_fresh_run_writes_every_drop_with_its_silhouettes) {
   EXPECT_EQ(text("DROPIX.ERR").find('\n', 2), text("DROPIX.ERR").size() - 1) << "a clean log";
 
   std::string error;
-  const auto recs = hydkit::read_hyd(bytes("V26342_1.hyd"), &error);
+  const auto recs = reader::read_hyd(bytes("V26342_1.hyd"), &error);
   EXPECT_EQ(error, "");
   ASSERT_EQ(recs.size(), 13u);
   ASSERT_TRUE(recs[0].is_header);
@@ -63,14 +63,14 @@ TEST_F(output, a_fresh_run_writes_every_drop_with_its_silhouettes) {
     EXPECT_GT(rec.drop.diam_100, 0);
     EXPECT_GT(rec.drop.yscale_10k, 0);
   }
-  const auto hd = hydkit::read_hd(bytes("V26342_1.hd"));
+  const auto hd = reader::read_hd(bytes("V26342_1.hd"));
   EXPECT_EQ(bytes("V26342_1.hd").size(), hd_fmt::head_size + main_rec_fmt::size);
   EXPECT_EQ(hd.oldlen, static_cast<s16>(recs.back().length));
   EXPECT_EQ(hd.pos_pix[0], 0u);
   const int minute = static_cast<int>(drops[0].y_a / (opt.line_fr * 60));
   EXPECT_EQ(hd.pos_pix[minute], recs[1].offset);
   EXPECT_EQ(bytes("V26342_1.abh").size(), abh_fmt::size);
-  EXPECT_EQ(hydkit::read_abh(bytes("V26342_1.abh")).lastpix_y, static_cast<u32>(drops.back().y_a));
+  EXPECT_EQ(reader::read_abh(bytes("V26342_1.abh")).lastpix_y, static_cast<u32>(drops.back().y_a));
 }
 
 TEST_F(output, output_goes_to_the_directories_of_the_settings) {

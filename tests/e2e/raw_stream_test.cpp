@@ -1,7 +1,7 @@
 // The raw block stream through the real executable: the walk of both readers, foreign and
 // empty blocks, a cut tail, corrupt framing, and one drop evaluated by hand.
 #include "tests/e2e/e2e_support.h"
-#include "tests/support/hydread.h"
+#include "reader/hyd_reader.h"
 
 namespace dropix::e2e {
 namespace {
@@ -20,7 +20,7 @@ std::vector<scan_line> block_of(f64 y, int n, s16 first, s16 last) {
 
 class raw_stream : public e2e_test {
  protected:
-  std::vector<hydkit::hyd_record> records() { return hydkit::read_hyd(bytes("V26342_1.hyd")); }
+  std::vector<reader::hyd_record> records() { return reader::read_hyd(bytes("V26342_1.hyd")); }
   std::string log_after_start() {
     const std::string log = text("DROPIX.ERR");
     return log.substr(log.find('\n', 1) + 1);

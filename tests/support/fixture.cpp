@@ -74,33 +74,6 @@ std::string read_text(const std::string& name) {
   return ss.str();
 }
 
-std::string settings_text(const std::string& hyd_path, const std::string& raw_path) {
-  auto line = [](const std::string& key, const std::string& value) {
-    std::string l = key;
-    l.resize(60, ' ');
-    return l + value + "\n";
-  };
-  return line("HYD_PATH", hyd_path) + line("RAW_PATH", raw_path);
-}
-
-std::string corrfact_text(double pct) {
-  auto row = [](const char* label, auto value) {
-    char buf[16];
-    std::string l = label;
-    l.resize(10, ' ');
-    for (int k = 0; k < 10; ++k) {
-      std::snprintf(buf, sizeof buf, " %6.2f", value(k));
-      l += buf;
-    }
-    return l + "\n";
-  };
-  auto diam = [](int k) { return 0.5 * (k + 1); };
-  auto same = [pct](int) { return pct; };
-  return "correction factors\n" "diameters in mm\n" + row("diam.", diam) +
-         "size error in percent\n" + row("height A", same) + row("height B", same) +
-         row("width A", same) + row("width B", same);
-}
-
 void write_default_config() {
   write_file("DROPIX.SET", settings_text("", ""));
   write_file("corrfact.dat", corrfact_text(0.0));

@@ -10,6 +10,7 @@
 
 #include "common/dropix.h"
 #include "control/quit.h"
+#include "kit/config.h"
 
 namespace dropix::testing {
 
@@ -38,11 +39,8 @@ void write_bytes(const std::string& name, const std::vector<u8>& bytes);
 std::vector<u8> read_bytes(const std::string& name);
 std::string read_text(const std::string& name);
 
-// A settings file with the two keys at the value column.
-std::string settings_text(const std::string& hyd_path, const std::string& raw_path);
-
-// A correction file: diameters 0.5 .. 5.0 mm and the same percentage in every row.
-std::string corrfact_text(double pct = 0.0);
+using rawkit::corrfact_text;
+using rawkit::settings_text;
 
 // A settings file "DROPIX.SET" (both directories empty) and a flat "corrfact.dat".
 void write_default_config();

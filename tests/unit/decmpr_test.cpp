@@ -8,7 +8,7 @@
 #include "control/diag.h"
 #include "input/decmpr.h"
 #include "tests/support/fixture.h"
-#include "tests/support/rawbuild.h"
+#include "kit/rawbuild.h"
 
 namespace dropix {
 namespace {

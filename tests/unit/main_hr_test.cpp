@@ -6,7 +6,7 @@
 #include "input/main_hr.h"
 #include "input/raw_reader.h"
 #include "tests/support/fixture.h"
-#include "tests/support/rawbuild.h"
+#include "kit/rawbuild.h"
 
 namespace dropix {
 namespace {

@@ -6,10 +6,10 @@
 #include "input/makepix.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fixture.h"
-#include "tests/support/hydread.h"
+#include "reader/hyd_reader.h"
 #include "tests/support/passes.h"
-#include "tests/support/rawbuild.h"
-#include "tests/support/scene.h"
+#include "kit/rawbuild.h"
+#include "kit/scene.h"
 
 namespace dropix {
 namespace {
@@ -70,7 +70,7 @@ TEST_F(pass, both_readers_walk_the_six_block_example) {
   EXPECT_EQ(mp.last_a, 200.0);
   EXPECT_EQ(mp.last_b, 210.0);
   // The header was offered by both readers and written once, before the two drops.
-  const auto recs = hydkit::read_hyd(read_bytes("V26342_1.hyd"));
+  const auto recs = reader::read_hyd(read_bytes("V26342_1.hyd"));
   ASSERT_EQ(recs.size(), 3u);
   EXPECT_TRUE(recs[0].is_header);
   EXPECT_EQ(recs[1].drop.y_first, 98.0);
@@ -87,7 +87,7 @@ TEST_F(pass, the_last_drop_of_the_data_is_matched_at_the_end) {
   const auto r = run_passes("V26342_1.AB");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(mp.total, 1);
-  EXPECT_EQ(hydkit::read_hyd(read_bytes("V26342_1.hyd")).size(), 2u);
+  EXPECT_EQ(reader::read_hyd(read_bytes("V26342_1.hyd")).size(), 2u);
 }
 
 TEST_F(pass, every_drop_seen_by_both_cameras_is_one_pair) {

@@ -10,8 +10,8 @@
 #include "tests/support/drop_kit.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fixture.h"
-#include "tests/support/hydread.h"
-#include "tests/support/rawbuild.h"
+#include "reader/hyd_reader.h"
+#include "kit/rawbuild.h"
 
 namespace dropix {
 namespace {
@@ -55,9 +55,9 @@ class writer : public dropix_test {
     pair(minute + 1);
     return wr.pix_indx - before;
   }
-  std::vector<hydkit::hyd_record> records() {
+  std::vector<reader::hyd_record> records() {
     std::fflush(wr.pix_fp);
-    return hydkit::read_hyd(read_bytes("V26342_1.hyd"));
+    return reader::read_hyd(read_bytes("V26342_1.hyd"));
   }
   raw_window win;
 };
@@ -120,7 +120,7 @@ TEST_F(writer, a_flush_request_with_an_empty_buffer_writes_nothing) {
 TEST_F(writer, the_last_flush_rewrites_hd_and_abh_even_without_records) {
   timing.posa_bf[3] = 1234;
   final_flush();
-  const auto abh = hydkit::read_abh(read_bytes("V26342_1.abh"));
+  const auto abh = reader::read_abh(read_bytes("V26342_1.abh"));
   EXPECT_EQ(abh.size, abh_fmt::size);
   EXPECT_EQ(abh.posa_bf[3], 1234u);
   EXPECT_EQ(abh.lastpix_y, 0u) << "it moves only with a flush that writes drops";
@@ -140,7 +140,7 @@ TEST_F(writer, minute_entries_are_true_hyd_positions_of_the_first_record_of_each
   final_flush();
   // A reader seeks straight to minute 8's record.
   const auto recs = records();
-  const auto hd = hydkit::read_hd(read_bytes("V26342_1.hd"));
+  const auto hd = reader::read_hd(read_bytes("V26342_1.hd"));
   ASSERT_EQ(recs.size(), 5u);
   EXPECT_EQ(recs[4].offset, hd.pos_pix[8]);
   EXPECT_EQ(recs[4].drop.y_first, 8 * minute);
@@ -160,7 +160,7 @@ TEST_F(writer, after_a_header_the_next_pair_flushes_first_and_points_back_to_it)
   EXPECT_EQ(recs[3].drop.len_prev, 74);
   // The chain of lengths walks back from the end to the start.
   u32 at = static_cast<u32>(read_bytes("V26342_1.hyd").size());
-  s16 back = hydkit::read_hd(read_bytes("V26342_1.hd")).oldlen;
+  s16 back = reader::read_hd(read_bytes("V26342_1.hd")).oldlen;
   for (std::size_t i = recs.size(); i-- > 0;) {
     at -= static_cast<u32>(back);
     EXPECT_EQ(recs[i].offset, at);
@@ -185,7 +185,7 @@ TEST_F(writer, a_line_count_beyond_two_to_the_32_is_stored_as_the_largest_value)
   pair(4294967296.0 + 7);
   flush_request();
   EXPECT_EQ(wr.lastpix_y, 0xFFFFFFFFu);
-  EXPECT_EQ(hydkit::read_abh(read_bytes("V26342_1.abh")).lastpix_y, 0xFFFFFFFFu);
+  EXPECT_EQ(reader::read_abh(read_bytes("V26342_1.abh")).lastpix_y, 0xFFFFFFFFu);
 }
 
 }  // namespace

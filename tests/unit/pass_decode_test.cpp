@@ -4,7 +4,7 @@
 
 #include "input/makepix.h"
 #include "tests/support/fixture.h"
-#include "tests/support/rawbuild.h"
+#include "kit/rawbuild.h"
 
 namespace dropix {
 namespace {

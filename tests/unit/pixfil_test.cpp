@@ -7,8 +7,8 @@
 #include "output/pixfil.h"
 #include "output/resume.h"
 #include "tests/support/fixture.h"
-#include "tests/support/hydread.h"
-#include "tests/support/rawbuild.h"
+#include "reader/hyd_reader.h"
+#include "kit/rawbuild.h"
 
 namespace dropix {
 namespace {
@@ -42,6 +42,7 @@ class output_files : public dropix_test {
     h.len_bits = static_cast<u16>((1u << 11) | len);
     h.len_prev = len_prev;
     h.y_first = y;
+    h.lines_a = 2;  // two scan lines per camera, one bit per value: fits any length from 32 on
     encode_drop_head(h, b.data());
     return b;
   }
@@ -76,7 +77,7 @@ TEST_F(output_files, a_first_run_creates_all_three_with_their_fixed_heads) {
   EXPECT_EQ(read_bytes("V26342_1.hyd").size(), 0u);
   const auto hd = read_bytes("V26342_1.hd");
   ASSERT_EQ(hd.size(), hd_fmt::head_size);
-  const auto h = hydkit::read_hd(hd);
+  const auto h = reader::read_hd(hd);
   EXPECT_EQ(h.pos_pix[0], 0u);
   EXPECT_EQ(h.pos_pix[1], pos_unset);
   EXPECT_EQ(h.pos_pix[1441], pos_unset);
@@ -228,7 +229,7 @@ TEST_F(output_files, a_header_stored_in_hd_but_missing_from_hyd_is_appended) {
   EXPECT_EQ(wr.oldlen, 74);
   EXPECT_EQ(wr.pix_end, hyd.size() + 74);
   clean_up();
-  const auto recs = hydkit::read_hyd(read_bytes("V26342_1.hyd"));
+  const auto recs = reader::read_hyd(read_bytes("V26342_1.hyd"));
   ASSERT_EQ(recs.size(), 3u);
   ASSERT_TRUE(recs[2].is_header);
   EXPECT_EQ(recs[2].header.main_time, midnight + 300);

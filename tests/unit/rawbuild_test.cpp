@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "tests/support/rawbuild.h"
+#include "kit/rawbuild.h"
 
 namespace dropix {
 namespace {

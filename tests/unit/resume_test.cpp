@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "tests/support/fixture.h"
-#include "tests/support/hydread.h"
+#include "reader/hyd_reader.h"
 #include "tests/support/passes.h"
-#include "tests/support/scene.h"
+#include "kit/scene.h"
 
 namespace dropix {
 namespace {
@@ -53,7 +53,7 @@ class resume : public dropix_test {
     full_passes = r.passes;
     reference = take_output();
     drops = 0;
-    for (const auto& rec : hydkit::read_hyd(reference.hyd)) drops += rec.is_header ? 0 : 1;
+    for (const auto& rec : reader::read_hyd(reference.hyd)) drops += rec.is_header ? 0 : 1;
     remove_output();
   }
   // The files in the directory are those of the uninterrupted run.
@@ -70,7 +70,7 @@ class resume : public dropix_test {
 
 TEST_F(resume, the_reference_run_holds_every_drop_and_a_complete_index) {
   EXPECT_EQ(drops, 120);
-  const auto hd = hydkit::read_hd(reference.hd);
+  const auto hd = reader::read_hd(reference.hd);
   EXPECT_EQ(hd.headers.size(), 1u) << "a repeated header block is written once";
   EXPECT_EQ(reference.abh.size(), abh_fmt::size);
   // Processing the same raw file from scratch gives the same files, however the flushes fell.
@@ -111,7 +111,7 @@ TEST_F(resume, a_crash_inside_the_last_record_with_older_hd_and_abh_is_repaired)
   run_passes("V26342_1.AB", pass_options{.escape_at_poll = 150, .tick_every = 2});
   output crashed = take_output();
   // ... and a .hyd that got further, killed while writing its last record.
-  const auto recs = hydkit::read_hyd(reference.hyd);
+  const auto recs = reader::read_hyd(reference.hyd);
   const u32 last_at = recs.back().offset;
   crashed.hyd.assign(reference.hyd.begin(), reference.hyd.begin() + last_at + 13);
   remove_output();
@@ -125,7 +125,7 @@ TEST_F(resume, a_crash_between_the_hyd_append_and_the_rewrites_is_repaired) {
   run_passes("V26342_1.AB", pass_options{.escape_at_poll = 90, .tick_every = 2});
   output crashed = take_output();
   // The .hyd holds records beyond what .hd and .abh know of, cut at a record boundary.
-  const auto recs = hydkit::read_hyd(reference.hyd);
+  const auto recs = reader::read_hyd(reference.hyd);
   std::size_t i = 0;
   while (i < recs.size() && recs[i].offset < crashed.hyd.size()) ++i;
   i = std::min(i + 5, recs.size() - 1);

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "common/formats.h"
-#include "tests/support/rawbuild.h"
+#include "kit/rawbuild.h"
 
 namespace dropix::sim {
 

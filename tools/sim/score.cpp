@@ -72,10 +72,10 @@ std::vector<int> pair_up(const std::vector<truth_row>& truth, const std::vector<
 
 }  // namespace
 
-std::vector<recovered_drop> drops_of(const std::vector<hydkit::hyd_record>& records) {
+std::vector<recovered_drop> drops_of(const std::vector<reader::hyd_record>& records) {
   std::vector<recovered_drop> out;
   double line_fr = 0;
-  for (const hydkit::hyd_record& r : records) {
+  for (const reader::hyd_record& r : records) {
     if (r.is_header) {
       line_fr = r.header.line_fr;
       continue;

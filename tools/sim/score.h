@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/hydread.h"
+#include "reader/hyd_reader.h"
 #include "tools/sim/truth.h"
 
 namespace dropix::sim {
@@ -19,7 +19,7 @@ struct recovered_drop {
 
 // The drop records of a decoded .hyd stream, each with the line frequency of the main header
 // record last met before it.
-std::vector<recovered_drop> drops_of(const std::vector<hydkit::hyd_record>& records);
+std::vector<recovered_drop> drops_of(const std::vector<reader::hyd_record>& records);
 
 struct class_stats {
   double lo = 0, hi = 0;  // diameters [lo, hi), mm

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/formats.h"
-#include "tests/support/rawbuild.h"
+#include "kit/rawbuild.h"
 #include "tools/sim/rain.h"
 
 namespace dropix::sim {

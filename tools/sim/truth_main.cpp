@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string error;
-  const std::vector<hydkit::hyd_record> records = hydkit::read_hyd(hyd, &error);
+  const std::vector<reader::hyd_record> records = reader::read_hyd(hyd, &error);
   if (!error.empty()) std::fprintf(stderr, "dropix-truth: %s: %s\n", files[0].c_str(), error.c_str());
   const std::vector<sim::truth_row> truth = sim::read_truth(files[1]);
   if (truth.empty()) {

@@ -64,7 +64,7 @@ TEST(sim_score, close_and_clipped_drops_are_kept_apart) {
 }
 
 TEST(sim_score, fall_speed_comes_from_the_fall_per_line_and_the_header_in_force) {
-  std::vector<hydkit::hyd_record> recs(3);
+  std::vector<reader::hyd_record> recs(3);
   recs[0].is_header = true;
   recs[0].header.line_fr = 50000.0;
   recs[1].drop.y_first = 123.0;

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "tests/support/rawbuild.h"
+#include "kit/rawbuild.h"
 
 namespace dropix::rawkit {
 

@@ -1,4 +1,4 @@
-#include "tests/support/rawbuild.h"
+#include "kit/rawbuild.h"
 
 #include <algorithm>
 #include <cstdio>

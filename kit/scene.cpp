@@ -1,4 +1,4 @@
-#include "tests/support/scene.h"
+#include "kit/scene.h"
 
 #include <algorithm>
 #include <cmath>
