@@ -154,8 +154,8 @@ constexpr std::size_t len_bits = 0, len_prev = 2, y_first = 4, diam_100 = 12, li
 constexpr std::size_t head_size = 30;
 static_assert(xscale_b_10k + 2 == head_size);
 constexpr u32 max_len = 2047;  // the length fills the low 11 bits of len_bits
-inline u32 length_of(u16 len_bits) { return len_bits & 0x7FFu; }
-inline u32 bits_of(u16 len_bits) { return len_bits >> 11; }
+inline u32 length_of(u16 word) { return word & 0x7FFu; }
+inline u32 bits_of(u16 word) { return word >> 11; }
 }  // namespace drop_fmt
 
 drop_head decode_drop_head(const u8* p);

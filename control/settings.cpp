@@ -4,15 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/dropix.h"
-#include "control/diag.h"
-#include "control/quit.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace dropix {
 
 namespace {
-constexpr const char* settings_file = "DROPIX.SET";
 constexpr std::size_t value_column = 60;
 
 struct lookup_messages {
@@ -32,10 +28,10 @@ bool read_line(std::FILE* fp, std::string& line) {
   return !line.empty();
 }
 
-void lookup(const char* key, std::string& dest, const lookup_messages& msg) {
-  std::FILE* fp = std::fopen(settings_file, "r");
+void lookup(const std::string& path, const char* key, std::string& dest, const lookup_messages& msg, diagnostics& d) {
+  std::FILE* fp = std::fopen(path.c_str(), "r");
   if (!fp) {
-    report_errno(msg.open_tag);
+    report_errno(d, msg.open_tag);
     quit(exit_status::failure);
   }
   const std::size_t key_len = std::strlen(key);
@@ -49,11 +45,11 @@ void lookup(const char* key, std::string& dest, const lookup_messages& msg) {
   }
   if (!found) {
     std::fclose(fp);
-    err_printf(msg.not_found, key);
+    err_printf(d, msg.not_found, key);
     quit(exit_status::failure);
   }
   dest = settings_value(line);
-  if (std::fclose(fp) != 0) report_errno(msg.close_tag);
+  if (std::fclose(fp) != 0) report_errno(d, msg.close_tag);
 }
 }  // namespace
 
@@ -67,28 +63,28 @@ std::string settings_value(const std::string& line) {
   return line.substr(b, e - b);
 }
 
-void rd_mp(const char* key, std::string& dest) {
-  lookup(key, dest, {"rd_mp: DROPIX.SET ? ", "rd_mp: could not find %s \n", "rd_mp81"});
+void rd_mp(const std::string& path, const char* key, std::string& dest, diagnostics& d) {
+  lookup(path, key, dest, {"rd_mp: DROPIX.SET ? ", "rd_mp: could not find %s \n", "rd_mp81"}, d);
 }
 
-void rd_tk(const char* key, std::string& dest) {
-  lookup(key, dest, {" rd_tak01: DROPIX.SET ? ", "rd_tk: could not find %s \n", "rd_tak81"});
+void rd_tk(const std::string& path, const char* key, std::string& dest, diagnostics& d) {
+  lookup(path, key, dest, {" rd_tak01: DROPIX.SET ? ", "rd_tk: could not find %s \n", "rd_tak81"}, d);
 }
 
 int add_bslash(std::string& path) {
-  if (path.empty() || platform::is_separator(path.back())) return 0;
-  path.push_back(platform::path_separator());
+  if (path.empty() || is_separator(path.back())) return 0;
+  path.push_back(path_separator());
   return 1;
 }
 
-void get_hyd_path() {
-  rd_mp("HYD_PATH", settings.hyd_path);
-  add_bslash(settings.hyd_path);
+void get_hyd_path(settings_state& s, const std::string& path, diagnostics& d) {
+  rd_mp(path, "HYD_PATH", s.hyd_path, d);
+  add_bslash(s.hyd_path);
 }
 
-void get_raw_path() {
-  rd_tk("RAW_PATH", settings.raw_path);
-  add_bslash(settings.raw_path);
+void get_raw_path(settings_state& s, const std::string& path, diagnostics& d) {
+  rd_tk(path, "RAW_PATH", s.raw_path, d);
+  add_bslash(s.raw_path);
 }
 
 }  // namespace dropix

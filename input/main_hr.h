@@ -1,22 +1,37 @@
-// Main headers: the instrument's measuring parameters. Each new header is kept in maint and
-// in the header list and appended as a 74-byte record to the .hd and .hyd files.
+// Main headers: the instrument's measuring parameters. Each new header is kept in maint and in
+// the header list; its 74-byte record goes to the .hd and .hyd files through the writer.
 #pragma once
 
-#include "common/dropix.h"
-#include "input/raw_reader.h"
+#include <optional>
+#include <string>
+
+#include "common/diag.h"
+#include "common/records.h"
+#include "platform/raw_reader.h"
 
 namespace dropix {
 
+// The headers of a run.
+struct header_state {
+  u32 maint[max_headers] = {};  // main_time of every distinct header, in order of arrival
+  s16 maincnt = 0;
+  f64 line_fr = 0;              // line frequency of the header read last
+  header_list list;             // the headers in force, ascending in line
+};
+
 // Reads the 56-byte main header body at `body` (the block's body) and processes it: sets
-// line_fr, recognises a header already known by its valid_since, and otherwise records the
-// header, enters it in the header list and appends its record to .hd and .hyd.
-void main_hr(raw_cursor& body);
+// line_fr and recognises a header already known by its valid_since. A new header is recorded
+// in maint, entered in the header list and returned as its record (len_prev = `oldlen`, the
+// file name of `pix_nam`), for the writer to append to .hd and .hyd. Ends the run on a 101st
+// header and on a header out of time order.
+std::optional<main_rec> main_hr(header_state& hdr, raw_cursor& body, s16 oldlen, const std::string& pix_nam,
+                                diagnostics& d);
 
-// Enters the current main header record (hdr.cur) into the header list. A header that is not
-// later than the stored one it meets, and differs from it, ends the run ("neg. time jump").
-void main_tim();
+// Enters a main header record into the header list. A header that is not later than the
+// stored one it meets, and differs from it, ends the run ("neg. time jump").
+void main_tim(header_list& list, const main_rec& r, diagnostics& d);
 
-// The record hdr.cur would become for header `h`, with len_prev and the .hyd file name.
+// The record of header `h`, with len_prev and the .hyd file name.
 main_rec make_main_rec(const hd_par& h, s16 len_prev, const std::string& pix_nam);
 
 }  // namespace dropix

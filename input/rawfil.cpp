@@ -3,10 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "control/diag.h"
-#include "control/quit.h"
-#include "platform/platform.h"
-
 namespace dropix {
 
 namespace {
@@ -22,28 +18,29 @@ s32 digits(const std::string& s, std::size_t from, std::size_t count) {
 
 s32 day_number(const std::string& base) { return digits(base, 1, 2) * 1000 + digits(base, 3, 3); }
 
-void rawfil() {
-  raw.raw_day = day_number(ctl.raw_base);
-  hprintf("raw_day=%ld\n", raw.raw_day);
-  hprintf("now opening %s \n", ctl.raw_arg);
+void rawfil(raw_state& raw, const std::string& raw_arg, const std::string& raw_base,
+            const std::string& open_path, diagnostics& d) {
+  raw.raw_day = day_number(raw_base);
+  hprintf(d, "raw_day=%ld\n", raw.raw_day);
+  hprintf(d, "now opening %s \n", raw_arg);
   std::FILE* fp = nullptr;
-  if (platform::is_directory(ctl.raw_arg))
+  if (is_directory(open_path))
     errno = EISDIR;
   else
-    fp = std::fopen(ctl.raw_arg.c_str(), "rb");
+    fp = std::fopen(open_path.c_str(), "rb");
   if (!fp) {
     const int e = errno;
-    err_printf("rawfil01: could not open %s \n", ctl.raw_arg.c_str());
+    err_printf(d, "rawfil01: could not open %s \n", raw_arg.c_str());
     errno = e;
-    report_errno("rawfil02");
+    report_errno(d, "rawfil02");
     quit(exit_status::failure);
   }
   // The camera readers keep read-ahead windows of their own.
   std::setvbuf(fp, nullptr, _IONBF, 0);
-  raw.raw_fp = fp;
+  raw.raw_fp.reset(fp);
   raw.win_a.fp = fp;
   raw.win_b.fp = fp;
-  raw.mp_nam = ctl.raw_arg;
+  raw.mp_nam = raw_arg;
 }
 
 }  // namespace dropix

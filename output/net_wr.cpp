@@ -4,9 +4,7 @@
 #include <cstring>
 
 #include "common/numeric.h"
-#include "control/diag.h"
-#include "platform/platform.h"
-#include "reconstruct/transf.h"
+#include "output/heads.h"
 
 namespace dropix {
 
@@ -21,58 +19,39 @@ u32 stored_line(f64 y) {
   return t > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<u32>(t);
 }
 
-void write_table(std::FILE* fp, const u32* v, std::size_t n, const char* tag) {
-  if (!write_u32s(fp, v, n)) report_errno(tag);
-}
-
-void append_buffer() {
-  std::FILE* fp = wr.pix_fp;
-  if (std::fwrite(wr.pix_buf.data(), wr.pix_indx, 1, fp) != 1) report_errno(" net_wr02 ");
+void append_buffer(writer_state& wr, diagnostics& d) {
+  std::FILE* fp = wr.pix_fp.get();
+  if (std::fwrite(wr.pix_buf.data(), wr.pix_indx, 1, fp) != 1) report_errno(d, " net_wr02 ");
   // The records are on disk before the minute index and the resume file point past them.
-  if (platform::file_sync(fp) != 0) report_errno(" net_wr14 ");
-  wr.drop_written += wr.pix_indx;
-  if (platform::seek64(fp, 0, SEEK_END) != 0) report_errno(" netwr01 ");
-  const s64 end = platform::tell64(fp);
+  if (file_sync(fp) != 0) report_errno(d, " net_wr14 ");
+  if (seek64(fp, 0, SEEK_END) != 0) report_errno(d, " netwr01 ");
+  const s64 end = tell64(fp);
   if (end < 0)
-    report_errno(" net_wr03 ");
+    report_errno(d, " net_wr03 ");
   else
     wr.pix_end = static_cast<u32>(end);
-  hprintf(" written \n");
+  hprintf(d, " written \n");
 }
 
-void rewrite_hd_head() {
-  std::FILE* fp = wr.hd_fp;
-  if (platform::seek64(fp, 0, SEEK_SET) != 0) report_errno(" net_wr05 ");
-  write_table(fp, wr.pos_pix, minutes_per_day_table, " net_wr05 ");
-  u8 len[2];
-  put_s16(len, wr.oldlen);
-  if (std::fwrite(len, sizeof len, 1, fp) != 1) report_errno(" net_wr06 ");
-  hprintf("hd_nam=%s\n", wr.hd_nam);
-  if (std::fflush(fp) != 0) report_errno(" net_wr07 ");
-  if (platform::seek64(fp, 0, SEEK_END) != 0) report_errno(" netwr08 ");
-}
-
-void rewrite_abh() {
-  std::FILE* fp = wr.abh_fp;
-  if (platform::seek64(fp, 0, SEEK_SET) != 0) report_errno(" net_wr09 ");
-  write_table(fp, timing.posa_bf, minutes_per_day_table, " net_wr09 ");
-  write_table(fp, timing.posb_bf, minutes_per_day_table, " net_wr10 ");
-  const u32 tail[2] = {wr.lastpix_y, 0};
-  write_table(fp, tail, 2, " net_wr11 ");
-  if (std::fflush(fp) != 0) report_errno(" net_wr12 ");
+void rewrite_hd_head(writer_state& wr, diagnostics& d) {
+  hprintf(d, "hd_nam=%s\n", wr.hd_nam);
+  write_hd_head(wr.hd_fp.get(), wr.pos_pix, wr.oldlen, {" net_wr05 ", " net_wr05 ", " net_wr06 ", nullptr, " net_wr07 "},
+                d);
+  if (seek64(wr.hd_fp.get(), 0, SEEK_END) != 0) report_errno(d, " netwr08 ");
 }
 
 // Writes the buffer to .hyd, then the minute index of .hd and the whole .abh, in this order,
 // so that the files on disk always allow a restart.
 // With `always`, .hd and .abh are rewritten even when no record is buffered.
-void flush(s64 now, bool always) {
+void flush(writer_state& wr, const raw_positions& pos, s64 now, bool always, diagnostics& d) {
   wr.wr_time = now;
   const bool data = wr.pix_indx > 0;
   if ((data || always) && wr.pix_fp && wr.hd_fp && wr.abh_fp) {
-    if (data) append_buffer();
-    rewrite_hd_head();
+    if (data) append_buffer(wr, d);
+    rewrite_hd_head(wr, d);
     if (data) wr.lastpix_y = stored_line(wr.last_y);
-    rewrite_abh();
+    write_abh(wr.abh_fp.get(), pos, wr.lastpix_y, true, {" net_wr09 ", " net_wr09 ", " net_wr10 ", " net_wr11 ", " net_wr12 "},
+              d);
   }
   wr.wr_force = 0;
   wr.pix_indx = 0;
@@ -80,45 +59,82 @@ void flush(s64 now, bool always) {
 
 }  // namespace
 
-void enter_pos_pix(f64 y, f64 line_fr, u32 position) {
+void enter_pos_pix(writer_state& wr, f64 y, f64 line_fr, u32 position, diagnostics& d) {
   const int m = minute_of(y, line_fr);
   if (m < 0 || m <= wr.last_minute) return;
   for (int k = wr.last_minute + 1; k <= m; ++k) {
     if (wr.pos_pix[k] == pos_unset) wr.pos_pix[k] = position;
-    hprintf("i=%d pos_pix=%lu pix_end=%lu pix_indx=%lu \n", k, wr.pos_pix[k], wr.pix_end, wr.pix_indx);
+    hprintf(d, "i=%d pos_pix=%lu pix_end=%lu pix_indx=%lu \n", k, wr.pos_pix[k], wr.pix_end, wr.pix_indx);
   }
   wr.last_minute = static_cast<s16>(m);
 }
 
-void net_wr(const drop_rec* drop_a, const drop_rec* drop_b) {
-  static u16 data[max_packed_values];
-  static u8 head[drop_fmt::head_size];
-  const bool pair = drop_a && drop_b;
+void net_wr(writer_state& wr, const raw_positions& pos, f64 line_fr, const u8* head, const u16* data,
+            host& clock, diagnostics& d) {
+  const bool pair = head != nullptr;
   u32 len = 0;
+  f64 y_first = 0;
   if (pair) {
-    if (transf_1(drop_a, drop_b, data, head) == 0) return;
     len = drop_fmt::length_of(get_u16(head + drop_fmt::len_bits));
+    y_first = get_f64(head + drop_fmt::y_first);
     // Drops that were on disk when this run started are not written again.
-    if (wr.disk_y >= drop_a->y_first) return;
+    if (wr.disk_y >= y_first) return;
   }
-  const s64 now = platform::clock_seconds();
+  const s64 now = clock.clock_seconds();
   if (now > wr.wr_time + flush_interval || wr.pix_indx + len >= pix_buf_limit || wr.wr_force)
-    flush(now, false);
+    flush(wr, pos, now, false, d);
   if (!pair) return;
   u8* at = wr.pix_buf.data() + wr.pix_indx;
   std::memcpy(at, head, drop_fmt::head_size);
   for (u32 i = 0; i < (len - drop_fmt::head_size) / 2; ++i) put_u16(at + drop_fmt::head_size + 2 * i, data[i]);
   wr.oldlen = static_cast<s16>(len);
-  wr.last_y = drop_a->y_first;
-  enter_pos_pix(wr.last_y, hdr.line_fr, wr.pix_end + wr.pix_indx);
+  wr.last_y = y_first;
+  enter_pos_pix(wr, wr.last_y, line_fr, wr.pix_end + wr.pix_indx, d);
   wr.pix_indx += len;
 }
 
-void flush_request() {
+void flush_request(writer_state& wr, const raw_positions& pos, host& clock, diagnostics& d) {
   wr.wr_force = 1;
-  net_wr(nullptr, nullptr);
+  net_wr(wr, pos, 0, nullptr, nullptr, clock, d);
 }
 
-void final_flush() { flush(platform::clock_seconds(), true); }
+void final_flush(writer_state& wr, const raw_positions& pos, host& clock, diagnostics& d) {
+  flush(wr, pos, clock.clock_seconds(), true, d);
+}
+
+void append_header(writer_state& wr, const main_rec& r, diagnostics& d) {
+  u8 bytes[main_rec_fmt::size];
+  encode_main_rec(r, bytes);
+  if (std::FILE* hd = wr.hd_fp.get()) {
+    if (seek64(hd, 0, SEEK_END) != 0) report_errno(d, " main_hr02 ");
+    if (std::fwrite(bytes, sizeof bytes, 1, hd) != 1) report_errno(d, " main_hr03 ");
+    if (std::fflush(hd) != 0) report_errno(d, " main_hr04 ");
+  }
+  if (std::FILE* hyd = wr.pix_fp.get()) {
+    const s64 at = tell64(hyd);
+    if (at < 0) report_errno(d, " main_hr31 ");
+    if (seek64(hyd, 0, SEEK_END) != 0) report_errno(d, " main_hr05 ");
+    if (std::fwrite(bytes, sizeof bytes, 1, hyd) != 1) report_errno(d, " main_hr06 ");
+    if (std::fflush(hyd) != 0) report_errno(d, " main_hr07 ");
+    const s64 end = tell64(hyd);
+    if (end < 0)
+      report_errno(d, " main_hr32 ");
+    else
+      wr.pix_end = static_cast<u32>(end);
+    if (at >= 0 && seek64(hyd, at, SEEK_SET) != 0) report_errno(d, " main_hr33 ");
+  }
+  // The .hyd file now ends with this header: .hd says so at once, so that a run stopped
+  // before the next flush still chains the next record back to it.
+  if (std::FILE* hd = wr.hd_fp.get()) {
+    u8 len[2];
+    put_s16(len, main_rec_fmt::size);
+    if (seek64(hd, hd_fmt::oldlen, SEEK_SET) != 0 || std::fwrite(len, sizeof len, 1, hd) != 1 ||
+        std::fflush(hd) != 0)
+      report_errno(d, " main_hr08 ");
+    if (seek64(hd, 0, SEEK_END) != 0) report_errno(d, " main_hr02 ");
+  }
+  wr.oldlen = static_cast<s16>(main_rec_fmt::size);
+  wr.wr_force = 1;
+}
 
 }  // namespace dropix

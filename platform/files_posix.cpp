@@ -1,12 +1,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <ctime>
+#include "platform/files.h"
 
-#include "platform/platform.h"
-
-namespace dropix::platform {
+namespace dropix {
 
 char path_separator() { return '/'; }
 
@@ -20,6 +17,11 @@ bool file_exists(const std::string& path) {
 bool is_directory(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string in_dir(const std::string& dir, const std::string& name) {
+  if (dir.empty() || (!name.empty() && is_separator(name[0]))) return name;
+  return is_separator(dir.back()) ? dir + name : dir + path_separator() + name;
 }
 
 int seek64(std::FILE* fp, s64 offset, int whence) {
@@ -38,10 +40,4 @@ int truncate_file(std::FILE* fp, s64 length) {
   return ::ftruncate(::fileno(fp), static_cast<off_t>(length));
 }
 
-void use_utc() {
-  ::unsetenv("TZ");
-  ::setenv("TZ", "UTC0", 1);
-  ::tzset();
-}
-
-}  // namespace dropix::platform
+}  // namespace dropix

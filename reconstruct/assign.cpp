@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "common/numeric.h"
-#include "control/diag.h"
 #include "reconstruct/store.h"
 
 namespace dropix {
@@ -44,18 +43,18 @@ bool unfit(const drop_rec& p) {
   return p.overflow != 0 || p.pix_max - p.pix_min + 1 < 2 || p.line_no < 2;
 }
 
-void remove_unfit(queue_pair& qp) {
+void remove_unfit(store_state& store, queue_pair& qp, diagnostics& d) {
   drop_rec* p = qp.assign_first;
   while (p) {
     drop_rec* const older = p->next;
-    if (unfit(*p)) unlink_assign(p, qp);
+    if (unfit(*p)) unlink_assign(store, p, qp, d);
     p = older;
   }
 }
 
 }  // namespace
 
-void assign_pieces(const line_blk_rec& blk, queue_pair& qp) {
+void assign_pieces(store_state& store, const line_blk_rec& blk, queue_pair& qp, diagnostics& d) {
   const int n_lin = std::clamp<int>(blk.n_lin, 0, line_buf_max);
   for (int i = 0; i < n_lin; ++i) {
     const line_entry& line = blk.line[i];
@@ -66,21 +65,21 @@ void assign_pieces(const line_blk_rec& blk, queue_pair& qp) {
       if (drop_rec* p = continued_object(qp, line.y_count, xs, xe))
         add_piece(*p, line.y_count, xs, xe);
       else
-        new_obj(xs, xe, line.y_count, qp);
+        new_obj(store, xs, xe, line.y_count, qp, d);
     }
   }
-  remove_unfit(qp);
-  hprintf2("** assign_pieces: ");
-  show_slots();
+  remove_unfit(store, qp, d);
+  hprintf2(d, "** assign_pieces: ");
+  show_slots(store, d);
 }
 
-void queue_chron(const char* name, char tag, const drop_rec* oldest) {
+void queue_chron(diagnostics& d, const char* name, char tag, const drop_rec* oldest) {
   if (!oldest) return;
   const f64 t = oldest->y_first;
   for (const drop_rec* p = oldest; p; p = p->prev) {
     if (!(p->y_first < t)) continue;
-    err_printf("%s %c -> Chronology - Error ", name, tag);
-    err_printf("%lu %lu\n", static_cast<unsigned long>(line_trunc(p->y_first)),
+    err_printf(d, "%s %c -> Chronology - Error ", name, tag);
+    err_printf(d, "%lu %lu\n", static_cast<unsigned long>(line_trunc(p->y_first)),
                static_cast<unsigned long>(line_trunc(t)));
   }
 }

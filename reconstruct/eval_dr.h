@@ -1,14 +1,15 @@
 // Drop evaluation: a matched pair of silhouettes into physical quantities.
 #pragma once
 
-#include "common/dropix.h"
+#include "common/diag.h"
+#include "common/records.h"
 
 namespace dropix {
 
-// Evaluates the pair with the main header in force at camera A's first line and the
-// correction factors: equivalent-volume diameter (mm), both horizontal scales (mm per
+// Evaluates the pair with the main header of `headers` in force at camera A's first line and
+// the correction factors: equivalent-volume diameter (mm), both horizontal scales (mm per
 // pixel) and the fall per scan line (mm). Ends the run when no main header fits.
-void eval_dr(const drop_rec* drop_a, const drop_rec* drop_b, f32* eq_diam, f32* xscale_a,
-             f32* xscale_b, f32* yscale);
+void eval_dr(const header_list& headers, const corr_tables_rec& corr_tables, const drop_rec* drop_a,
+             const drop_rec* drop_b, f32* eq_diam, f32* xscale_a, f32* xscale_b, f32* yscale, diagnostics& d);
 
 }  // namespace dropix

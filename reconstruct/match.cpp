@@ -4,9 +4,6 @@
 #include <cstdlib>
 
 #include "common/numeric.h"
-#include "control/diag.h"
-#include "output/net_wr.h"
-#include "reconstruct/store.h"
 
 namespace dropix {
 
@@ -38,23 +35,23 @@ timing compare(const drop_rec* a, const drop_rec* b) {
 // Looks for the partner of `a` among camera B's waiting objects, oldest first. Camera B
 // objects that start before `a` can no longer find a partner and are given up; so is `a`
 // once a camera B object starts beyond its window. Returns the number of pairs (0 or 1).
-int match_one(drop_rec* a, s32* total) {
+int match_one(store_state& store, drop_rec* a, s32* total, pair_sink& sink, diagnostics& d) {
   drop_rec* b = store.qb.wait_last;
   while (b) {
     drop_rec* const b_newer = b->prev;
     switch (compare(a, b)) {
       case timing::too_early:
-        unlink_wait(b, store.qb);
+        unlink_wait(store, b, store.qb, d);
         break;
       case timing::too_late:
-        unlink_wait(a, store.qa);
+        unlink_wait(store, a, store.qa, d);
         return 0;
       case timing::in_window:
-        if (!match_test(a, b)) break;
+        if (!match_test(a, b, d)) break;
         ++*total;
-        if (match_chron(a)) net_wr(a, b);
-        unlink_wait(a, store.qa);
-        unlink_wait(b, store.qb);
+        if (match_chron(store.last_match_y, a, d)) sink.pair(a, b);
+        unlink_wait(store, a, store.qa, d);
+        unlink_wait(store, b, store.qb, d);
         return 1;
     }
     b = b_newer;
@@ -64,28 +61,27 @@ int match_one(drop_rec* a, s32* total) {
 
 }  // namespace
 
-void find_m(s32* total) {
+void find_m(store_state& store, u64 horizon_base, s32* total, pair_sink& sink, diagnostics& d) {
   int matched = 0;
   // Camera A objects starting within the last 1200 lines may still get their partner from
   // camera B lines not read yet. Shortly after midnight the subtraction wraps round and
   // every object is examined.
-  const u64 horizon = mp.horizon_base - horizon_lines;
+  const u64 horizon = horizon_base - horizon_lines;
   drop_rec* a = store.qa.wait_last;
   while (a) {
     drop_rec* const a_newer = a->prev;
     if (static_cast<f64>(horizon) < a->y_first) break;
-    matched += match_one(a, total);
+    matched += match_one(store, a, total, sink, d);
     a = a_newer;
   }
-  hprintf2("** find_m - matched: %d\n", matched);
-  hprintf2("** find_m: ");
-  show_slots();
-  hprintf("total=%ld pix_end=%ld\n", *total, wr.pix_end);
+  hprintf2(d, "** find_m - matched: %d\n", matched);
+  hprintf2(d, "** find_m: ");
+  show_slots(store, d);
 }
 
-int match_test(const drop_rec* a, const drop_rec* b) {
+int match_test(const drop_rec* a, const drop_rec* b, diagnostics& d) {
   if (a->max_wid == 0 || b->max_wid == 0)
-    hprintf2("*** match Error: W1= %d, W2= %d\n", a->max_wid, b->max_wid);
+    hprintf2(d, "*** match Error: W1= %d, W2= %d\n", a->max_wid, b->max_wid);
   if (std::abs(b->line_no - a->line_no) > max_line_diff) return 0;
 
   // A zero width gives a ratio of zero, infinity or no number at all: never a match.
@@ -100,13 +96,13 @@ int match_test(const drop_rec* a, const drop_rec* b) {
   return d_first + d_last > 0 ? 1 : 0;
 }
 
-int match_chron(const drop_rec* a) {
-  if (a->y_first >= store.last_match_y) {
-    store.last_match_y = a->y_first;
+int match_chron(f64& last_match_y, const drop_rec* a, diagnostics& d) {
+  if (a->y_first >= last_match_y) {
+    last_match_y = a->y_first;
     return 1;
   }
-  hprintf2("\nFind_m -> Chronology - Error ");
-  err_printf("C");
+  hprintf2(d, "\nFind_m -> Chronology - Error ");
+  err_printf(d, "C");
   return 0;
 }
 

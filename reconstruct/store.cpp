@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "control/diag.h"
-#include "control/quit.h"
 #include "reconstruct/assign.h"
 
 namespace dropix {
@@ -26,46 +24,43 @@ void unlink(drop_rec* obj, drop_rec*& first, drop_rec*& last) {
 }
 
 // Releases every object of a queue, front first.
-void empty_queue(drop_rec*& first, drop_rec*& last) {
+void empty_queue(store_state& store, drop_rec*& first, drop_rec*& last, diagnostics& d) {
   while (drop_rec* obj = first) {
     first = obj->next;
     if (first) first->prev = nullptr;
-    w_free(obj);
+    w_free(store, obj, d);
   }
   last = nullptr;
 }
 
-bool all_queues_empty() {
+bool all_queues_empty(const store_state& store) {
   return !store.qa.wait_first && !store.qb.wait_first && !store.qa.assign_first &&
          !store.qb.assign_first;
 }
 
 // Makes room for a new object by giving up every object of both cameras. The objects lost
 // this way are never matched.
-void empty_all_queues() {
-  err_printf("queues emptied by force !");
-  empty_queue(store.qa.wait_first, store.qa.wait_last);
-  empty_queue(store.qb.wait_first, store.qb.wait_last);
-  empty_queue(store.qa.assign_first, store.qa.assign_last);
-  empty_queue(store.qb.assign_first, store.qb.assign_last);
+void empty_all_queues(store_state& store, diagnostics& d) {
+  err_printf(d, "queues emptied by force !");
+  empty_queue(store, store.qa.wait_first, store.qa.wait_last, d);
+  empty_queue(store, store.qb.wait_first, store.qb.wait_last, d);
+  empty_queue(store, store.qa.assign_first, store.qa.assign_last, d);
+  empty_queue(store, store.qb.assign_first, store.qb.assign_last, d);
 }
 
 // A slot for a new object, emptying the queues when none is left. With nothing left to give
 // up, a failure is a lack of memory that no later block can cure.
-drop_rec* take_slot() {
-  drop_rec* obj = w_alloc();
+drop_rec* take_slot(store_state& store, diagnostics& d) {
+  drop_rec* obj = w_alloc(store, d);
   while (!obj) {
-    if (all_queues_empty()) {
-      err_printf("*** new_obj: no memory for the pieces of an object !\n");
-      quit(exit_status::failure);
-    }
-    empty_all_queues();
-    obj = w_alloc();
+    if (all_queues_empty(store)) fail(d, "*** new_obj: no memory for the pieces of an object !\n");
+    empty_all_queues(store, d);
+    obj = w_alloc(store, d);
   }
   return obj;
 }
 
-bool is_slot(const drop_rec* obj) {
+bool is_slot(const store_state& store, const drop_rec* obj) {
   const auto base = reinterpret_cast<std::uintptr_t>(&store.slots[0]);
   const auto at = reinterpret_cast<std::uintptr_t>(obj);
   return at >= base && at - base < sizeof store.slots && (at - base) % sizeof(drop_rec) == 0;
@@ -80,14 +75,14 @@ void init_queues(queue_pair& a, queue_pair& b) {
   b.wait_tag = 'W';
 }
 
-drop_rec* w_alloc() {
+drop_rec* w_alloc(store_state& store, diagnostics& d) {
   for (int probe = 0; probe < n_slots; ++probe) {
     drop_rec& slot = store.slots[store.slot_cursor];
     store.slot_cursor = static_cast<s16>((store.slot_cursor + 1) % n_slots);
     if (slot.status != 0) continue;
     auto* pieces = static_cast<piece*>(std::malloc(full_piece_bytes));
     if (!pieces) {
-      hprintf2("** w_alloc: malloc unsucc. !\n");
+      hprintf2(d, "** w_alloc: malloc unsucc. !\n");
       break;
     }
     slot.pieces.reset(pieces);
@@ -96,23 +91,20 @@ drop_rec* w_alloc() {
     slot.prev = nullptr;
     return &slot;
   }
-  hprintf2("** w_alloc: Out of space\n");
+  hprintf2(d, "** w_alloc: Out of space\n");
   return nullptr;
 }
 
-void w_free(drop_rec* obj) {
-  if (!is_slot(obj)) {
-    err_printf("** w_free: Illegal input adress %p!\n", static_cast<void*>(obj));
-    quit(exit_status::failure);
-  }
+void w_free(store_state& store, drop_rec* obj, diagnostics& d) {
+  if (!is_slot(store, obj)) fail(d, "** w_free: Illegal input adress %p!\n", static_cast<void*>(obj));
   obj->status = 0;
   obj->next = nullptr;
   obj->prev = nullptr;
   obj->pieces.reset();
 }
 
-void new_obj(s16 first, s16 last, f64 y, queue_pair& qp) {
-  drop_rec* obj = take_slot();
+void new_obj(store_state& store, s16 first, s16 last, f64 y, queue_pair& qp, diagnostics& d) {
+  drop_rec* obj = take_slot(store, d);
   obj->status = qp.assign_tag;
   obj->pix_min = first;
   obj->pix_max = last;
@@ -132,33 +124,33 @@ void new_obj(s16 first, s16 last, f64 y, queue_pair& qp) {
   qp.assign_first = obj;
 }
 
-void unlink_assign(drop_rec* obj, queue_pair& qp) {
+void unlink_assign(store_state& store, drop_rec* obj, queue_pair& qp, diagnostics& d) {
   unlink(obj, qp.assign_first, qp.assign_last);
-  w_free(obj);
+  w_free(store, obj, d);
 }
 
-void unlink_wait(drop_rec* obj, queue_pair& qp) {
+void unlink_wait(store_state& store, drop_rec* obj, queue_pair& qp, diagnostics& d) {
   unlink(obj, qp.wait_first, qp.wait_last);
-  w_free(obj);
+  w_free(store, obj, d);
 }
 
-void shrink(drop_rec* obj) {
+void shrink(drop_rec* obj, diagnostics& d) {
   const std::size_t n = obj->line_no > 0 ? static_cast<std::size_t>(obj->line_no) : 1;
   piece* full = obj->pieces.release();
   auto* cut = static_cast<piece*>(std::realloc(full, n * sizeof(piece)));
   if (!cut) {
     // realloc leaves the block as it was: the object keeps its full array.
     obj->pieces.reset(full);
-    hprintf2("*** shrink: _expand problem\n");
-    err_printf("*** shrink: _expand problem\n");
+    hprintf2(d, "*** shrink: _expand problem\n");
+    err_printf(d, "*** shrink: _expand problem\n");
     return;
   }
   obj->pieces.reset(cut);
 }
 
-void chain_queues(queue_pair& qp) {
+void chain_queues(const store_state& store, queue_pair& qp, diagnostics& d) {
   if (!qp.assign_first) return;
-  queue_chron("Assign-queue", qp.assign_tag, qp.assign_last);
+  queue_chron(d, "Assign-queue", qp.assign_tag, qp.assign_last);
 
   drop_rec* const old_front = qp.wait_first;
   qp.assign_first->prev = nullptr;
@@ -168,27 +160,27 @@ void chain_queues(queue_pair& qp) {
   else
     qp.wait_last = qp.assign_last;
   for (drop_rec* p = qp.assign_first; p != old_front; p = p->next) {
-    shrink(p);
+    shrink(p, d);
     p->status = qp.wait_tag;
   }
   qp.wait_first = qp.assign_first;
   qp.assign_first = nullptr;
   qp.assign_last = nullptr;
 
-  hprintf2("** chain_queues: ");
-  show_slots();
-  queue_chron("Wait-queue", qp.wait_tag, qp.wait_last);
+  hprintf2(d, "** chain_queues: ");
+  show_slots(store, d);
+  queue_chron(d, "Wait-queue", qp.wait_tag, qp.wait_last);
 }
 
-void show_slots() {
-  if (diag.obj_trace_flag != 1) return;
+void show_slots(const store_state& store, diagnostics& d) {
+  if (d.obj_trace_flag != 1 || !d.out) return;
   char map[n_slots + 1];
   for (int i = 0; i < n_slots; ++i) {
     const s16 status = store.slots[i].status;
     map[i] = status == 0 ? '.' : static_cast<char>(status & 0xFF);
   }
   map[n_slots] = '\n';
-  std::fwrite(map, 1, sizeof map, stdout);
+  d.out->write(std::string_view(map, sizeof map));
 }
 
 }  // namespace dropix

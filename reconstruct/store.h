@@ -1,33 +1,44 @@
 // The object store (900 slots) and the two cameras' queue pairs.
 #pragma once
 
-#include "common/dropix.h"
+#include "common/diag.h"
+#include "common/records.h"
 
 namespace dropix {
+
+// The object store and the queues of both cameras.
+struct store_state {
+  drop_rec slots[n_slots];
+  s16 slot_cursor = 0;     // where the next slot search begins
+  queue_pair qa;           // camera A ('1' / 'V')
+  queue_pair qb;           // camera B ('2' / 'W')
+  f64 last_match_y = 0;    // camera A y_first of the last pair written
+};
 
 void init_queues(queue_pair& a, queue_pair& b);  // tags '1'/'V' and '2'/'W'
 
 // Takes a free slot (next-fit from slot_cursor) with a fresh array of MAXLIN pieces; null
 // when the store is full or memory is exhausted.
-drop_rec* w_alloc();
+drop_rec* w_alloc(store_state& store, diagnostics& d);
 
 // Releases a slot and its pieces; a pointer that is no slot ends the run.
-void w_free(drop_rec* obj);
+void w_free(store_state& store, drop_rec* obj, diagnostics& d);
 
 // Creates an object from its first piece at the newest end of the pair's Assign-queue;
 // empties all queues ("queues emptied by force !") when no slot can be had.
-void new_obj(s16 first, s16 last, f64 y, queue_pair& qp);
+void new_obj(store_state& store, s16 first, s16 last, f64 y, queue_pair& qp, diagnostics& d);
 
-void unlink_assign(drop_rec* obj, queue_pair& qp);  // out of the Assign-queue and released
-void unlink_wait(drop_rec* obj, queue_pair& qp);    // out of the Wait-queue and released
+// Out of the Assign-queue (Wait-queue) and released.
+void unlink_assign(store_state& store, drop_rec* obj, queue_pair& qp, diagnostics& d);
+void unlink_wait(store_state& store, drop_rec* obj, queue_pair& qp, diagnostics& d);
 
 // Cuts the piece array to line_no pieces.
-void shrink(drop_rec* obj);
+void shrink(drop_rec* obj, diagnostics& d);
 
 // Moves the pair's whole Assign-queue, in its order, in front of its Wait-queue.
-void chain_queues(queue_pair& qp);
+void chain_queues(const store_state& store, queue_pair& qp, diagnostics& d);
 
 // The slot map on the object trace: '.' for a free slot, else its status character.
-void show_slots();
+void show_slots(const store_state& store, diagnostics& d);
 
 }  // namespace dropix

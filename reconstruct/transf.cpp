@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "common/numeric.h"
-#include "control/diag.h"
 #include "reconstruct/eval_dr.h"
 
 namespace dropix {
@@ -71,22 +70,23 @@ int pack(const u32* values, std::size_t count, int b, u16* data) {
 
 bool eq_diam_too_small(f32 eq_diam) { return std::signbit(eq_diam) || eq_diam < 0.01f; }
 
-s16 transf_1(const drop_rec* drop_a, const drop_rec* drop_b, u16* data, u8* head) {
+s16 transf_1(const header_list& headers, const corr_tables_rec& corr_tables, const drop_rec* drop_a,
+             const drop_rec* drop_b, s16 len_prev, u16* data, u8* head, diagnostics& d) {
   f32 eq_diam = 0, xscale_a = 0, xscale_b = 0, yscale = 0;
-  eval_dr(drop_a, drop_b, &eq_diam, &xscale_a, &xscale_b, &yscale);
+  eval_dr(headers, corr_tables, drop_a, drop_b, &eq_diam, &xscale_a, &xscale_b, &yscale, d);
 
   // Objects never hold more than MAXLIN pieces; anything else cannot be a record.
   if (drop_a->line_no > MAXLIN || drop_b->line_no > MAXLIN) {
-    err_printf("transf_1: max. len exceeded !!! \n");
+    err_printf(d, "transf_1: max. len exceeded !!! \n");
     return 0;
   }
-  static u32 values[max_packed_values];
+  u32 values[max_packed_values];
   const std::size_t count = silhouette_values(drop_a, drop_b, values);
   const int b = bits_per_value(drop_a->pix_max - drop_a->pix_min, drop_b->pix_max - drop_b->pix_min);
   const int words = pack(values, count, b, data);
   const u32 len = static_cast<u32>(drop_fmt::head_size + 2 * words);
   if (len > drop_fmt::max_len) {
-    err_printf("transf_1: max. len exceeded !!! \n");
+    err_printf(d, "transf_1: max. len exceeded !!! \n");
     return 0;
   }
 
@@ -96,16 +96,16 @@ s16 transf_1(const drop_rec* drop_a, const drop_rec* drop_b, u16* data, u8* head
   const s16 diff_lins = static_cast<s16>(static_cast<u16>(delay_first + delay_last));
 
   if (eq_diam_too_small(eq_diam)) {
-    err_printf("\neq_diam problem:\n");
-    err_printf("eq_diam= %f  ", eq_diam);
-    err_printf("line_no_A= %d  ", drop_a->line_no);
-    err_printf("line_no_B= %d\n", drop_b->line_no);
-    err_printf("diff_lins= %d\n", diff_lins);
+    err_printf(d, "\neq_diam problem:\n");
+    err_printf(d, "eq_diam= %f  ", eq_diam);
+    err_printf(d, "line_no_A= %d  ", drop_a->line_no);
+    err_printf(d, "line_no_B= %d\n", drop_b->line_no);
+    err_printf(d, "diff_lins= %d\n", diff_lins);
   }
 
   drop_head h;
   h.len_bits = static_cast<u16>(static_cast<u32>(b) * 2048u + len);
-  h.len_prev = wr.oldlen;
+  h.len_prev = len_prev;
   h.y_first = drop_a->y_first;
   h.diam_100 = low16(eq_diam * 100.0);
   h.lines_a = drop_a->line_no;

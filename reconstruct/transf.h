@@ -1,15 +1,18 @@
 // Drop record packing: a matched pair into its 30-byte head and bit-packed data words.
 #pragma once
 
-#include "common/dropix.h"
+#include "common/diag.h"
+#include "common/records.h"
 
 namespace dropix {
 
 // Builds the record of the pair: `head` receives the 30-byte record head, `data` the data
 // words (room for max_packed_values words). Returns 1 when built, 0 when the record would
 // reach 2048 bytes (nothing is to be written then). Evaluates the pair with eval_dr, which
-// ends the run when no main header fits. `len_prev` is taken from wr.oldlen.
-s16 transf_1(const drop_rec* drop_a, const drop_rec* drop_b, u16* data, u8* head);
+// ends the run when no main header fits. `len_prev` is the length of the record written
+// before it.
+s16 transf_1(const header_list& headers, const corr_tables_rec& corr_tables, const drop_rec* drop_a,
+             const drop_rec* drop_b, s16 len_prev, u16* data, u8* head, diagnostics& d);
 
 // True when an equivalent diameter is implausibly small: below 0.01 mm in single precision,
 // a negative zero or a not-a-number with its sign bit set included; 0.01f itself is not.

@@ -6,7 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "common/dropix.h"
+#include "common/records.h"
+#include "tests/support/fixture.h"
 
 namespace dropix::testing {
 
@@ -32,18 +33,9 @@ inline drop_rec make_drop(const std::vector<piece>& pieces, f64 y_first, f64 y_l
 // n copies of one piece.
 inline std::vector<piece> same_pieces(int n, piece p) { return std::vector<piece>(n, p); }
 
-// Appends a node holding `rec` from line `line` on to the tail of the header list.
-inline void add_header(f64 line, const main_rec& rec) {
-  auto node = std::make_unique<hd_node>();
-  node->rec = rec;
-  node->line = line;
-  node->prev = hdr.tail;
-  node->index = hdr.tail ? static_cast<s16>(hdr.tail->index + 1) : s16{0};
-  if (hdr.tail) hdr.tail->next = node.get();
-  else hdr.head = node.get();
-  hdr.tail = node.get();
-  hdr.nodes.push_back(std::move(node));
-}
+// Appends a node holding `rec` from line `line` on to the tail of the current test's header
+// list.
+inline void add_header(f64 line, const main_rec& rec) { current_test().hdr.list.append(rec, line); }
 
 // A header with a flat plane distance h (all corners equal), scan lines of 2 * gate1
 // pixels, both nominal scales 1 mm per pixel and cameras far away.
@@ -58,6 +50,7 @@ inline main_rec flat_header(f32 h = 40.0f, s16 gate1 = 100) {
 
 // Every correction factor 1.0, as with /c.
 inline void flat_factors() {
+  corr_tables_rec& corr_tables = current_test().corr_tables;
   for (int i = 0; i < n_corr; ++i) {
     corr_tables.height_a_fac[i] = corr_tables.height_b_fac[i] = 1.0f;
     corr_tables.width_a_fac[i] = corr_tables.width_b_fac[i] = 1.0f;

@@ -7,41 +7,65 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/support/fake_console.h"
-
 namespace dropix::testing {
 
 namespace {
-void throwing_hook(int status) { throw quit_thrown{status}; }
+// The fixture of the test that runs now: the file helpers resolve names in its directory.
+dropix_test* g_current = nullptr;
+std::string g_dir;
+
+std::string make_dir() {
+  char tmpl[] = "/tmp/dropix-test-XXXXXX";
+  const char* d = ::mkdtemp(tmpl);
+  return d ? std::string(d) : std::string("/tmp");
+}
 }  // namespace
 
-void dropix_test::SetUp() {
-  char tmpl[] = "/tmp/dropix-test-XXXXXX";
-  ASSERT_NE(::mkdtemp(tmpl), nullptr);
-  dir_ = tmpl;
-  old_cwd_ = std::filesystem::current_path().string();
-  std::filesystem::current_path(dir_);
-  reset_all_state();
-  fake_console::reset();
-  diag.trace_flag = 0;
-  diag.obj_trace_flag = 0;
-  diag.err = std::tmpfile();
-  set_quit_hook(throwing_hook);
+std::string test_path(const std::string& name) {
+  if (!name.empty() && name[0] == '/') return name;
+  return g_dir + "/" + name;
 }
 
-void dropix_test::TearDown() {
-  clean_up();
-  if (diag.err) std::fclose(diag.err);
-  diag.err = nullptr;
-  reset_all_state();
-  set_quit_hook(nullptr);
-  std::filesystem::current_path(old_cwd_);
+dropix_test::dropix_test()
+    : dir_(make_dir()),
+      sess(std::make_unique<session>(host, run_options{false, false, "", dir_})),
+      ses(*sess),
+      diag(ses.diag),
+      settings(ses.settings),
+      raw(ses.raw),
+      mp(ses.mp),
+      hdr(ses.hdr),
+      dec(ses.dec),
+      timing(ses.timing),
+      store(ses.store),
+      corr_tables(ses.corr_tables),
+      wr(ses.wr) {
+  g_current = this;
+  g_dir = dir_;
+  err_ = std::tmpfile();
+  diag.err = err_;
+  diag.trace_flag = 0;
+  diag.obj_trace_flag = 0;
+}
+
+dropix_test::~dropix_test() {
+  ses.clean_up();
+  if (err_) std::fclose(err_);
+  g_current = nullptr;
   std::error_code ec;
   std::filesystem::remove_all(dir_, ec);
 }
 
+void dropix_test::new_run(const std::string& raw_file, bool calib) {
+  const s16 trace = diag.trace_flag, obj_trace = diag.obj_trace_flag;
+  ses.reset(run_options{false, calib, raw_file, dir_});
+  diag.err = err_;
+  diag.trace_flag = trace;
+  diag.obj_trace_flag = obj_trace;
+}
+
 std::string dropix_test::err_text() const {
-  std::FILE* fp = diag.err;
+  std::FILE* fp = err_;
   if (!fp) return {};
   std::fflush(fp);
   const long at = std::ftell(fp);
@@ -53,22 +77,28 @@ std::string dropix_test::err_text() const {
   return out;
 }
 
+dropix_test& current_test() { return *g_current; }
+
+void end_caught_run(int status) {
+  if (g_current) g_current->ses.finish(static_cast<exit_status>(status));
+}
+
 void write_file(const std::string& name, const std::string& text) {
-  std::ofstream(name, std::ios::binary) << text;
+  std::ofstream(test_path(name), std::ios::binary) << text;
 }
 
 void write_bytes(const std::string& name, const std::vector<u8>& bytes) {
-  std::ofstream(name, std::ios::binary)
+  std::ofstream(test_path(name), std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<u8> read_bytes(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
+  std::ifstream in(test_path(name), std::ios::binary);
   return std::vector<u8>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string read_text(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
+  std::ifstream in(test_path(name), std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();

@@ -7,9 +7,10 @@
 
 #include <initializer_list>
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "common/dropix.h"
+#include "common/records.h"
 #include "reconstruct/assign.h"
 #include "reconstruct/store.h"
 #include "tests/support/drop_kit.h"
@@ -64,14 +65,15 @@ inline std::vector<drop_rec*> wait_queue(const queue_pair& qp) {
 
 inline int slots_in_use() {
   int n = 0;
-  for (const drop_rec& s : store.slots) n += s.status != 0;
+  for (const drop_rec& slot : current_test().store.slots) n += slot.status != 0;
   return n;
 }
 
 // Puts a block through piece assembly and on into the Wait-queue.
 inline void take_block(const block& b, queue_pair& qp) {
-  assign_pieces(*b.rec, qp);
-  chain_queues(qp);
+  dropix_test& t = current_test();
+  assign_pieces(t.store, *b.rec, qp, t.diag);
+  chain_queues(t.store, qp, t.diag);
 }
 
 // A waiting object: `lines` scan lines from `y_first`, each shaded from pixel 100 to
@@ -85,8 +87,14 @@ inline drop_rec* add_waiting(queue_pair& qp, f64 y_first, int lines = 3, int wid
 // header in force from midnight, so that matched pairs can be evaluated by the writer.
 class recon_test : public dropix_test {
  protected:
+  // What `f` writes to the screen.
+  template <class F>
+  std::string captured(F f) {
+    const std::size_t before = host.out.size();
+    f();
+    return host.out.substr(before);
+  }
   void SetUp() override {
-    dropix_test::SetUp();
     init_queues(store.qa, store.qb);
     add_header(0, flat_header());
     flat_factors();

@@ -16,7 +16,7 @@ class assembly : public recon_test {
  protected:
   // Assembles the block for camera A and returns the surviving objects, oldest first.
   std::vector<drop_rec*> survivors(const block& b) {
-    assign_pieces(*b.rec, store.qa);
+    assign_pieces(store, *b.rec, store.qa, diag);
     auto objs = testing::assign_queue(store.qa);
     return {objs.rbegin(), objs.rend()};
   }
@@ -121,8 +121,8 @@ TEST_F(assembly, thin_and_single_line_objects_are_discarded) {
 }
 
 TEST_F(assembly, exhaustion_in_the_middle_of_a_block_keeps_assembling) {
-  for (int k = 0; k < n_slots - 1; ++k) new_obj(1, 5, k, store.qb);
-  chain_queues(store.qb);
+  for (int k = 0; k < n_slots - 1; ++k) new_obj(store, 1, 5, k, store.qb, diag);
+  chain_queues(store, store.qb, diag);
   auto objs = survivors(block{}.lines(5000, 3, {10, 12}).lines(6000, 3, {10, 12}));
   // The second drop's first run finds the store full: everything is given up, and the
   // drop is assembled from then on in the emptied queue.

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <random>
 
-#include "control/diag.h"
 #include "input/decmpr.h"
 #include "tests/support/fixture.h"
 #include "kit/rawbuild.h"
@@ -35,10 +34,12 @@ decoded decode(const std::vector<u8>& body) {
   raw_window_over(win, body.data(), body.size());
   raw_cursor cur{&win, 0, static_cast<s64>(body.size())};
   decoded d;
-  d.result = decmpr(cur, &d.n);
+  testing::dropix_test& t = testing::current_test();
+  d.result = decmpr(t.dec, cur, &d.n, t.diag);
   if (d.result != 1) return d;
+  EXPECT_EQ(t.dec.line_blk.n_lin, d.n);
   for (int i = 0; i < d.n; ++i) {
-    const line_entry& e = dec.line_buf[i];
+    const line_entry& e = t.dec.line_blk.line[i];
     scan_line l{e.y_count, {}};
     for (int k = 0; k < e.n_seg; ++k) l.runs.push_back({e.seg[k][0], e.seg[k][1]});
     d.lines.push_back(l);
@@ -109,22 +110,22 @@ TEST_F(bit_reader, takes_the_worked_example_fields_with_one_word_look_ahead) {
   dec.frame_len = 16;
   for (std::size_t k = 0; k < 4; ++k) dec.frame[12 + k] = worked_example[14 + k];
   u16 v = 9, f = 9;
-  ASSERT_TRUE(get_bits(&v, 0, &f));
+  ASSERT_TRUE(get_bits(dec, &v, 0, &f));
   EXPECT_EQ(dec.T, 12u);
   const int widths[] = {4, 5, 4, 4};
   const u16 values[] = {3, 4, 2, 0};
   const u16 flags[] = {0, 1, 1, 1};
   const std::size_t taken[] = {14, 16, 16, 16};
   for (int k = 0; k < 4; ++k) {
-    ASSERT_TRUE(get_bits(&v, widths[k], &f)) << k;
+    ASSERT_TRUE(get_bits(dec, &v, widths[k], &f)) << k;
     EXPECT_EQ(v, values[k]) << k;
     EXPECT_EQ(f, flags[k]) << k;
     EXPECT_EQ(dec.T, taken[k]) << k;
   }
   // The frame's last bits 17..31 are a field still; bit 32 lies past the frame's 16 bytes.
-  EXPECT_TRUE(get_bits(&v, 15, &f));
+  EXPECT_TRUE(get_bits(dec, &v, 15, &f));
   EXPECT_EQ(dec.T, 18u);
-  EXPECT_FALSE(get_bits(&v, 1, &f));
+  EXPECT_FALSE(get_bits(dec, &v, 1, &f));
 }
 
 TEST_F(bit_reader, a_one_bit_field_is_all_flag) {
@@ -132,11 +133,11 @@ TEST_F(bit_reader, a_one_bit_field_is_all_flag) {
   dec.frame[12] = 0x02;
   dec.frame[13] = 0x00;
   u16 v, f;
-  get_bits(&v, 0, &f);
-  ASSERT_TRUE(get_bits(&v, 1, &f));
+  get_bits(dec, &v, 0, &f);
+  ASSERT_TRUE(get_bits(dec, &v, 1, &f));
   EXPECT_EQ(v, 0);
   EXPECT_EQ(f, 0);
-  ASSERT_TRUE(get_bits(&v, 1, &f));
+  ASSERT_TRUE(get_bits(dec, &v, 1, &f));
   EXPECT_EQ(v, 0);
   EXPECT_EQ(f, 1);
 }
@@ -150,7 +151,7 @@ TEST_F(decmpr_block, worked_example_encodes_byte_for_byte) {
 }
 
 TEST_F(decmpr_block, worked_example_decodes_to_three_lines) {
-  std::memset(static_cast<void*>(dec.line_buf), 0x5A, sizeof dec.line_buf);
+  std::memset(static_cast<void*>(dec.line_blk.line), 0x5A, sizeof dec.line_blk.line);
   const decoded d = decode(worked_example);
   EXPECT_EQ(d.result, 1);
   EXPECT_EQ(d.n, 3);
@@ -159,7 +160,7 @@ TEST_F(decmpr_block, worked_example_decodes_to_three_lines) {
   EXPECT_EQ(err_text(), "");
   // Absent runs are cleared, also in repeated lines.
   for (int i = 0; i < 3; ++i)
-    for (int k = 1; k < max_runs; ++k) EXPECT_EQ(dec.line_buf[i].seg[k][0] | dec.line_buf[i].seg[k][1], 0);
+    for (int k = 1; k < max_runs; ++k) EXPECT_EQ(dec.line_blk.line[i].seg[k][0] | dec.line_blk.line[i].seg[k][1], 0);
 }
 
 // ---- round trips ----------------------------------------------------------------------

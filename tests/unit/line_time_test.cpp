@@ -20,7 +20,7 @@ class line_timing : public dropix_test {
     dec.line_blk.n_lin = static_cast<s16>(n);
     for (int i = 0; i < n; ++i) dec.line_blk.line[i].y_count = y + i;
     (ident == ident_camera_a ? mp.prev_a : mp.prev_b) = at;
-    line_time(ident);
+    line_time(timing, dec.line_blk, ident, at, hdr.line_fr, mp, diag);
   }
 };
 
@@ -28,25 +28,25 @@ TEST_F(line_timing, a_jump_of_minutes_fills_every_skipped_minute) {
   block(ident_camera_a, 100, 5 * 60000.0 + 7);
   block(ident_camera_a, 200, 5 * 60000.0 + 900);
   block(ident_camera_a, 300, 9 * 60000.0 + 1);
-  for (int k = 0; k <= 5; ++k) EXPECT_EQ(timing.posa_bf[k], 100u) << k;
-  for (int k = 6; k <= 9; ++k) EXPECT_EQ(timing.posa_bf[k], 300u) << k;
-  EXPECT_EQ(timing.posa_bf[10], 0u);
+  for (int k = 0; k <= 5; ++k) EXPECT_EQ(timing.pos.posa_bf[k], 100u) << k;
+  for (int k = 6; k <= 9; ++k) EXPECT_EQ(timing.pos.posa_bf[k], 300u) << k;
+  EXPECT_EQ(timing.pos.posa_bf[10], 0u);
   EXPECT_EQ(timing.minut_a, 9);
   EXPECT_EQ(timing.minut_b, -1);
   EXPECT_EQ(timing.old_a, 9 * 60000.0 + 1);
 }
 
 TEST_F(line_timing, entries_already_set_stay) {
-  timing.posb_bf[6] = 77;
+  timing.pos.posb_bf[6] = 77;
   block(ident_camera_b, 500, 7 * 60000.0);
-  EXPECT_EQ(timing.posb_bf[5], 500u);
-  EXPECT_EQ(timing.posb_bf[6], 77u);
-  EXPECT_EQ(timing.posb_bf[7], 500u);
+  EXPECT_EQ(timing.pos.posb_bf[5], 500u);
+  EXPECT_EQ(timing.pos.posb_bf[6], 77u);
+  EXPECT_EQ(timing.pos.posb_bf[7], 500u);
 }
 
 TEST_F(line_timing, a_first_block_at_offset_zero_leaves_its_entry_zero) {
   block(ident_camera_a, 0, 3.0);
-  EXPECT_EQ(timing.posa_bf[0], 0u);
+  EXPECT_EQ(timing.pos.posa_bf[0], 0u);
   EXPECT_EQ(timing.minut_a, 0);
 }
 
@@ -66,7 +66,7 @@ TEST_F(line_timing, equal_line_counts_within_a_block_end_the_run) {
   dec.line_blk.n_lin = 2;
   dec.line_blk.line[0].y_count = 50;
   dec.line_blk.line[1].y_count = 50;
-  EXPECT_QUITS(line_time(ident_camera_a), exit_status::failure);
+  EXPECT_QUITS(line_time(timing, dec.line_blk, ident_camera_a, 0, hdr.line_fr, mp, diag), exit_status::failure);
   EXPECT_EQ(err_text(),
             "old_a=50.000000 line_buf[1].y_count=50.000000 \n"
             "neg. time jump in A \n"

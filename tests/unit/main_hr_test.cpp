@@ -4,7 +4,8 @@
 #include <cstdio>
 
 #include "input/main_hr.h"
-#include "input/raw_reader.h"
+#include "output/net_wr.h"
+#include "platform/raw_reader.h"
 #include "tests/support/fixture.h"
 #include "kit/rawbuild.h"
 
@@ -24,15 +25,16 @@ class main_header : public dropix_test {
     hyd = std::tmpfile();
     std::vector<u8> head(hd_fmt::head_size, 0);
     std::fwrite(head.data(), 1, head.size(), hd);
-    wr.hd_fp = hd;
-    wr.pix_fp = hyd;
+    wr.hd_fp.reset(hd);
+    wr.pix_fp.reset(hyd);
   }
-  // Offers the header's block body to main_hr, as either camera reader does.
+  // Offers the header's block body to main_hr, as either camera reader does; a new header's
+  // record goes to the writer.
   void offer(const hd_par& h) {
     const std::vector<u8> body = rawkit::header_body(h);
     raw_window_over(win, body.data(), body.size());
     raw_cursor cur{&win, 0, static_cast<s64>(body.size())};
-    main_hr(cur);
+    if (const auto rec = main_hr(hdr, cur, wr.oldlen, wr.pix_nam, diag)) append_header(wr, *rec, diag);
   }
   static long size_of(std::FILE* fp) {
     std::fseek(fp, 0, SEEK_END);
@@ -51,9 +53,9 @@ TEST_F(main_header, the_second_offer_of_a_header_is_recognised) {
   EXPECT_EQ(hdr.line_fr, 55000.0) << "line_fr is set by every offer";
   EXPECT_EQ(hdr.maincnt, 1);
   EXPECT_EQ(hdr.maint[0], day + 3600);
-  ASSERT_NE(hdr.head, nullptr);
-  EXPECT_EQ(hdr.head, hdr.tail);
-  EXPECT_EQ(hdr.head->line, 3600 * 55000.0);
+  ASSERT_NE(hdr.list.head, nullptr);
+  EXPECT_EQ(hdr.list.head, hdr.list.tail);
+  EXPECT_EQ(hdr.list.head->line, 3600 * 55000.0);
   EXPECT_EQ(size_of(hd), static_cast<long>(hd_fmt::head_size + main_rec_fmt::size));
   EXPECT_EQ(size_of(hyd), static_cast<long>(main_rec_fmt::size));
   EXPECT_EQ(wr.pix_end, main_rec_fmt::size);
@@ -119,10 +121,11 @@ TEST_F(main_header, the_header_list_grows_at_its_tail_in_time_order) {
   offer(rawkit::sample_header(day + 200, 34100.0));
   offer(rawkit::sample_header(day + 300));
   ASSERT_EQ(hdr.maincnt, 3);
-  EXPECT_EQ(hdr.head->index, 0);
-  EXPECT_EQ(hdr.head->next->line, 200 * 34100.0) << "each header's line at its own frequency";
-  EXPECT_EQ(hdr.tail->index, 2);
-  EXPECT_EQ(hdr.tail->prev->next, hdr.tail);
+  ASSERT_EQ(hdr.list.nodes.size(), 3u);
+  EXPECT_EQ(hdr.list.head->line, 100 * 55000.0);
+  EXPECT_EQ(hdr.list.head->next->line, 200 * 34100.0) << "each header's line at its own frequency";
+  EXPECT_EQ(hdr.list.tail->line, 300 * 55000.0);
+  EXPECT_EQ(hdr.list.tail->prev->next, hdr.list.tail);
 }
 
 TEST_F(main_header, a_new_header_at_a_known_time_of_day_is_a_time_jump) {
@@ -157,9 +160,8 @@ TEST_F(main_header, the_100th_header_is_taken_and_the_101st_ends_the_run) {
   for (u32 i = 0; i < 100; ++i) offer(rawkit::sample_header(day + 10 * (i + 1)));
   EXPECT_EQ(hdr.maincnt, 100);
   EXPECT_EQ(err_text(), "");
-  ::testing::internal::CaptureStdout();
   EXPECT_QUITS(offer(rawkit::sample_header(day + 5000)), exit_status::failure);
-  EXPECT_NE(::testing::internal::GetCapturedStdout().find(" more than 100 mainheaders ! \n"), std::string::npos);
+  EXPECT_NE(host.out.find(" more than 100 mainheaders ! \n"), std::string::npos);
   EXPECT_EQ(err_text(), " more than 100 mainheaders ! \n");
 }
 
@@ -167,7 +169,7 @@ TEST_F(main_header, a_body_too_short_for_a_header_is_refused) {
   const std::vector<u8> body = rawkit::header_body(rawkit::sample_header(day));
   raw_window_over(win, body.data(), 40);
   raw_cursor cur{&win, 0, 40};
-  main_hr(cur);
+  EXPECT_FALSE(main_hr(hdr, cur, 0, wr.pix_nam, diag).has_value());
   EXPECT_EQ(hdr.maincnt, 0);
   EXPECT_EQ(hdr.line_fr, 0.0);
   EXPECT_EQ(err_text(), " main_hr01 : unexpected end of data\n");
@@ -175,12 +177,11 @@ TEST_F(main_header, a_body_too_short_for_a_header_is_refused) {
 
 TEST_F(main_header, stored_records_rebuild_the_list_without_a_jump) {
   // What a restart does: the records stored in .hd enter the list again in file order.
-  hdr.cur = make_main_rec(rawkit::sample_header(day + 100), 0, "V.hyd");
-  main_tim();
-  hdr.cur = make_main_rec(rawkit::sample_header(day + 200, 34100.0), 74, "V.hyd");
-  main_tim();
-  main_tim();  // the same record again changes nothing
-  EXPECT_EQ(hdr.nodes.size(), 2u);
+  main_tim(hdr.list, make_main_rec(rawkit::sample_header(day + 100), 0, "V.hyd"), diag);
+  const main_rec second = make_main_rec(rawkit::sample_header(day + 200, 34100.0), 74, "V.hyd");
+  main_tim(hdr.list, second, diag);
+  main_tim(hdr.list, second, diag);  // the same record again changes nothing
+  EXPECT_EQ(hdr.list.nodes.size(), 2u);
   EXPECT_EQ(err_text(), "");
 }
 

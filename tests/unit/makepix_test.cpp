@@ -3,8 +3,6 @@
 
 #include <sstream>
 
-#include "input/makepix.h"
-#include "tests/support/fake_console.h"
 #include "tests/support/fixture.h"
 #include "reader/hyd_reader.h"
 #include "tests/support/passes.h"
@@ -60,7 +58,7 @@ TEST_F(pass, both_readers_walk_the_six_block_example) {
       .lines(ident_camera_b, lines_ending(120))
       .lines(ident_camera_a, lines_ending(200))
       .lines(ident_camera_b, lines_ending(210))
-      .write("V26342_1.AB");
+      .write(testing::test_path("V26342_1.AB"));
   const auto r = traced_run("V26342_1.AB");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.passes, 3);
@@ -83,7 +81,7 @@ TEST_F(pass, the_last_drop_of_the_data_is_matched_at_the_end) {
       .header(rawkit::sample_header(midnight, 1000.0))
       .lines(ident_camera_a, lines_ending(5000, 6))
       .lines(ident_camera_b, lines_ending(5080, 7))
-      .write("V26342_1.AB");
+      .write(testing::test_path("V26342_1.AB"));
   const auto r = run_passes("V26342_1.AB");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(mp.total, 1);
@@ -94,7 +92,7 @@ TEST_F(pass, every_drop_seen_by_both_cameras_is_one_pair) {
   rawkit::scene_options opt;
   opt.drops = 12;
   opt.foreign_every = 4;
-  rawkit::rain_scene(opt).write("V26342_1.AB");
+  rawkit::rain_scene(opt).write(testing::test_path("V26342_1.AB"));
   const auto r = run_passes("V26342_1.AB");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(mp.total, 12);
@@ -106,7 +104,7 @@ TEST_F(pass, with_only_camera_a_blocks_each_pass_ends_without_matching) {
       .header(rawkit::sample_header(midnight, 1000.0))
       .lines(ident_camera_a, lines_ending(100))
       .lines(ident_camera_a, lines_ending(200))
-      .write("V26342_1.AB");
+      .write(testing::test_path("V26342_1.AB"));
   const auto r = traced_run("V26342_1.AB");
   EXPECT_EQ(r.status, 0);
   // Pass 1 ends with camera B at the end of the file; pass 2 takes the last block, which
@@ -119,7 +117,7 @@ TEST_F(pass, with_only_camera_a_blocks_each_pass_ends_without_matching) {
 }
 
 TEST_F(pass, an_empty_raw_file_ends_in_the_first_pass) {
-  raw_builder().write("V26342_1.AB");
+  raw_builder().write(testing::test_path("V26342_1.AB"));
   const auto r = run_passes("V26342_1.AB");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.passes, 1);
@@ -134,7 +132,7 @@ TEST_F(pass, foreign_blocks_and_empty_bodies_are_stepped_over_silently) {
       .lines(ident_camera_a, lines_ending(100))
       .block(7, {1})
       .lines(ident_camera_b, lines_ending(150))
-      .write("V26342_1.AB");
+      .write(testing::test_path("V26342_1.AB"));
   const auto r = run_passes("V26342_1.AB");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(mp.last_a, 100.0);
@@ -148,7 +146,7 @@ TEST_F(pass, a_block_that_fails_to_decode_still_ends_the_camera_a_step) {
       .block(ident_camera_a, {0, 0})  // n_lin 0
       .lines(ident_camera_a, lines_ending(100))
       .lines(ident_camera_b, lines_ending(150))
-      .write("V26342_1.AB");
+      .write(testing::test_path("V26342_1.AB"));
   diag.trace_flag = 1;
   const auto r = run_passes("V26342_1.AB");
   EXPECT_EQ(r.status, 0);
@@ -169,7 +167,7 @@ TEST_F(pass, a_cut_tail_is_reported_once_per_reader_and_the_run_ends_normally) {
   put_s16(framing, ident_camera_a);
   put_s16(framing + 2, static_cast<s16>(tail.size()));
   b.bytes({framing, framing + 4}).bytes({tail.begin(), tail.begin() + 6});
-  b.write("V26342_1.AB");
+  b.write(testing::test_path("V26342_1.AB"));
   const auto r = run_passes("V26342_1.AB");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(mp.last_a, 100.0) << "the cut block is not decoded";
@@ -184,7 +182,7 @@ TEST_F(pass, a_negative_length_is_corrupt_data_and_ends_the_run_after_a_flush) {
   b.header(rawkit::sample_header(midnight, 1000.0)).lines(ident_camera_a, lines_ending(100));
   const std::size_t bad_at = b.size();
   b.block(ident_camera_b, -20, {1, 2, 3});
-  b.write("V26342_1.AB");
+  b.write(testing::test_path("V26342_1.AB"));
   const auto r = run_passes("V26342_1.AB");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(err_text(), "corrupt raw file: block at offset " + std::to_string(bad_at) +
@@ -197,20 +195,18 @@ TEST_F(pass, the_periodic_flush_request_comes_after_at_least_four_seconds) {
   raw_builder b;
   b.header(rawkit::sample_header(midnight, 1000.0));
   for (int i = 1; i <= 12; ++i) b.lines(ident_camera_a, lines_ending(100.0 * i));
-  b.write("V26342_1.AB");
+  b.write(testing::test_path("V26342_1.AB"));
   testing::prepare_run("V26342_1.AB");
-  ::testing::internal::CaptureStdout();
-  fake_console::fc.clock = 1000;
-  makepix();
+  host.clock = 1000;
+  ses.makepix();
   EXPECT_EQ(mp.last_flush, 1000) << "the first pass always asks for a flush";
-  fake_console::fc.clock = 1003;
-  makepix();
+  host.clock = 1003;
+  ses.makepix();
   EXPECT_EQ(mp.last_flush, 1000);
-  fake_console::fc.clock = 1004;
-  makepix();
+  host.clock = 1004;
+  ses.makepix();
   EXPECT_EQ(mp.last_flush, 1004);
   EXPECT_EQ(wr.wr_time, 1004) << "the request reached the writer";
-  ::testing::internal::GetCapturedStdout();
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <string>
 #include <utility>
 
-#include "control/diag.h"
 #include "reconstruct/match.h"
 #include "tests/support/objects.h"
 
@@ -25,9 +24,10 @@ drop_rec silhouette(f64 y_first, int lines, int width) {
   return d;
 }
 
-bool same_drop(const drop_rec& a, const drop_rec& b) { return match_test(&a, &b) != 0; }
-
-class pair_rules : public recon_test {};
+class pair_rules : public recon_test {
+ protected:
+  bool same_drop(const drop_rec& a, const drop_rec& b) { return match_test(&a, &b, diag) != 0; }
+};
 
 TEST_F(pair_rules, line_counts_may_differ_by_five_not_six) {
   EXPECT_TRUE(same_drop(silhouette(100, 10, 4), silhouette(101, 15, 4)));
@@ -48,11 +48,10 @@ TEST_F(pair_rules, width_ratio_lies_between_two_thirds_and_three_halves_in_singl
 
 TEST_F(pair_rules, a_width_of_zero_never_matches_and_is_traced) {
   diag.obj_trace_flag = 1;
-  ::testing::internal::CaptureStdout();
   EXPECT_FALSE(same_drop(silhouette(100, 5, 0), silhouette(101, 5, 4)));
   EXPECT_FALSE(same_drop(silhouette(100, 5, 4), silhouette(101, 5, 0)));
   EXPECT_FALSE(same_drop(silhouette(100, 5, 0), silhouette(101, 5, 0)));
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(host.out,
             "*** match Error: W1= 0, W2= 4\n*** match Error: W1= 4, W2= 0\n"
             "*** match Error: W1= 0, W2= 0\n");
 }
@@ -70,15 +69,26 @@ TEST_F(pair_rules, camera_b_must_lie_later_on_average_in_whole_lines) {
   EXPECT_TRUE(same_drop(silhouette(100, 9, 4), silhouette(102, 6, 4)));
 }
 
+// Counts the pairs matching hands on, and notes the camera A line of the last.
+struct counting_sink : pair_sink {
+  int pairs = 0;
+  f64 last_y = 0;
+  void pair(const drop_rec* a, const drop_rec*) override {
+    ++pairs;
+    last_y = a->y_first;
+  }
+};
+
 class matching : public recon_test {
  protected:
   void SetUp() override {
     recon_test::SetUp();
     mp.horizon_base = 1000000;
   }
-  void match() { find_m(&mp.total); }
-  static std::size_t waiting_a() { return wait_queue(store.qa).size(); }
-  static std::size_t waiting_b() { return wait_queue(store.qb).size(); }
+  void match() { find_m(store, mp.horizon_base, &mp.total, sink, diag); }
+  std::size_t waiting_a() { return wait_queue(store.qa).size(); }
+  std::size_t waiting_b() { return wait_queue(store.qb).size(); }
+  counting_sink sink;
 };
 
 TEST_F(matching, camera_b_may_start_up_to_1200_lines_after_camera_a) {
@@ -153,7 +163,7 @@ TEST_F(matching, the_horizon_holds_beyond_32_bit_line_counts_and_wraps_after_mid
   EXPECT_EQ(mp.total, 1);
   EXPECT_EQ(store.qa.wait_last, beyond);
 
-  store = {};
+  store = store_state{};
   init_queues(store.qa, store.qb);
   mp.horizon_base = 500;  // minus 1200 wraps round: every object is examined
   add_waiting(store.qa, 100000);
@@ -175,10 +185,9 @@ TEST_F(matching, a_pair_out_of_time_order_counts_but_is_not_handed_on) {
   add_waiting(store.qa, 9000);
   add_waiting(store.qb, 9005);
   diag.obj_trace_flag = 1;
-  ::testing::internal::CaptureStdout();
-  match();
-  const std::string trace = ::testing::internal::GetCapturedStdout();
+  const std::string trace = captured([&] { match(); });
   EXPECT_EQ(mp.total, 3);
+  EXPECT_EQ(sink.pairs, 2) << "the pair out of order is not handed on";
   EXPECT_EQ(testing::slots_in_use(), 0);
   EXPECT_EQ(err_text(), "C");
   EXPECT_EQ(store.last_match_y, 10000.0);
@@ -190,15 +199,13 @@ TEST_F(matching, the_trace_reports_the_pairs_and_the_slot_map) {
   add_waiting(store.qa, 10500);
   add_waiting(store.qb, 10005);
   mp.total = 41;
-  wr.pix_end = 1234;
   diag.obj_trace_flag = 1;
   diag.trace_flag = 1;
-  ::testing::internal::CaptureStdout();
-  match();
+  const std::string trace = captured([&] { match(); });
   std::string map(n_slots, '.');
   map[1] = 'V';
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "** find_m - matched: 1\n** find_m: " + map + "\ntotal=42 pix_end=1234\n");
+  EXPECT_EQ(trace, "** find_m - matched: 1\n** find_m: " + map + "\n");
+  EXPECT_EQ(mp.total, 42);
 }
 
 }  // namespace

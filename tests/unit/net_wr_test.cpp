@@ -4,11 +4,10 @@
 #include <algorithm>
 
 #include "input/main_hr.h"
-#include "input/raw_reader.h"
+#include "platform/raw_reader.h"
 #include "output/net_wr.h"
 #include "output/pixfil.h"
 #include "tests/support/drop_kit.h"
-#include "tests/support/fake_console.h"
 #include "tests/support/fixture.h"
 #include "reader/hyd_reader.h"
 #include "kit/rawbuild.h"
@@ -29,17 +28,17 @@ class writer : public dropix_test {
     dropix_test::SetUp();
     testing::flat_factors();
     raw.mp_nam = "V26342_1.AB";
-    pixfil();
+    ses.open_outputs();
     offer_header(0);
-    flush_request();
-    fake_console::fc.clock = 5000;
+    flush_request(wr, timing.pos, host, diag);
+    host.clock = 5000;
     wr.wr_time = 5000;
   }
   void offer_header(u32 second) {
     const std::vector<u8> body = rawkit::header_body(rawkit::sample_header(midnight + second, fr));
     raw_window_over(win, body.data(), body.size());
     raw_cursor cur{&win, 0, static_cast<s64>(body.size())};
-    main_hr(cur);
+    if (const auto rec = main_hr(hdr, cur, wr.oldlen, wr.pix_nam, diag)) append_header(wr, *rec, diag);
   }
   // Hands a pair starting at line y to the writer, as matching does.
   void pair(f64 y, int lines = 8, s16 width = 10) {
@@ -48,7 +47,7 @@ class writer : public dropix_test {
     const int lines_b = std::min(lines + 1, MAXLIN);
     drop_rec b = testing::make_drop(testing::same_pieces(lines_b, {200, static_cast<s16>(200 + width)}), y + 80,
                                     y + 80 + lines_b - 1);
-    net_wr(&a, &b);
+    ses.pair(&a, &b);
   }
   u32 record_len() {
     const u32 before = wr.pix_indx;
@@ -56,7 +55,7 @@ class writer : public dropix_test {
     return wr.pix_indx - before;
   }
   std::vector<reader::hyd_record> records() {
-    std::fflush(wr.pix_fp);
+    std::fflush(wr.pix_fp.get());
     return reader::read_hyd(read_bytes("V26342_1.hyd"));
   }
   raw_window win;
@@ -72,9 +71,9 @@ TEST_F(writer, drops_on_disk_when_the_run_started_are_not_written_again) {
 
 TEST_F(writer, two_drops_on_one_scan_line_split_by_a_timed_flush_are_both_written) {
   pair(minute + 10);
-  fake_console::fc.clock += 4;
+  host.clock += 4;
   pair(minute + 10);
-  final_flush();
+  final_flush(wr, timing.pos, host, diag);
   const auto recs = records();
   ASSERT_EQ(recs.size(), 3u);
   EXPECT_EQ(recs[1].drop.y_first, minute + 10);
@@ -95,10 +94,10 @@ TEST_F(writer, a_record_that_reaches_the_buffer_limit_is_flushed_first) {
 TEST_F(writer, a_flush_is_due_after_more_than_three_seconds) {
   pair(minute + 1);
   const u32 buffered = wr.pix_indx;
-  fake_console::fc.clock = 5003;
+  host.clock = 5003;
   pair(minute + 50);
   EXPECT_EQ(wr.pix_indx, 2 * buffered) << "no flush at 3 seconds";
-  fake_console::fc.clock = 5004;
+  host.clock = 5004;
   pair(minute + 90);
   EXPECT_EQ(wr.pix_indx, buffered) << "flushed at 4 seconds, then appended";
   EXPECT_EQ(wr.wr_time, 5004);
@@ -108,8 +107,8 @@ TEST_F(writer, a_flush_request_with_an_empty_buffer_writes_nothing) {
   const auto hd_before = read_bytes("V26342_1.hd");
   const auto abh_before = read_bytes("V26342_1.abh");
   wr.lastpix_y = 77;
-  fake_console::fc.clock = 5001;
-  flush_request();
+  host.clock = 5001;
+  flush_request(wr, timing.pos, host, diag);
   EXPECT_EQ(wr.wr_force, 0);
   EXPECT_EQ(wr.wr_time, 5001);
   EXPECT_EQ(wr.lastpix_y, 77u);
@@ -118,8 +117,8 @@ TEST_F(writer, a_flush_request_with_an_empty_buffer_writes_nothing) {
 }
 
 TEST_F(writer, the_last_flush_rewrites_hd_and_abh_even_without_records) {
-  timing.posa_bf[3] = 1234;
-  final_flush();
+  timing.pos.posa_bf[3] = 1234;
+  final_flush(wr, timing.pos, host, diag);
   const auto abh = reader::read_abh(read_bytes("V26342_1.abh"));
   EXPECT_EQ(abh.size, abh_fmt::size);
   EXPECT_EQ(abh.posa_bf[3], 1234u);
@@ -137,7 +136,7 @@ TEST_F(writer, minute_entries_are_true_hyd_positions_of_the_first_record_of_each
   EXPECT_EQ(wr.pos_pix[5], 74u);
   pair(8 * minute);
   EXPECT_EQ(wr.pos_pix[8], 74u + 3 * first_len);
-  final_flush();
+  final_flush(wr, timing.pos, host, diag);
   // A reader seeks straight to minute 8's record.
   const auto recs = records();
   const auto hd = reader::read_hd(read_bytes("V26342_1.hd"));
@@ -148,11 +147,11 @@ TEST_F(writer, minute_entries_are_true_hyd_positions_of_the_first_record_of_each
 
 TEST_F(writer, after_a_header_the_next_pair_flushes_first_and_points_back_to_it) {
   pair(minute + 1);
-  flush_request();
+  flush_request(wr, timing.pos, host, diag);
   offer_header(100);
   EXPECT_EQ(wr.wr_force, 1);
   pair(2 * minute);
-  final_flush();
+  final_flush(wr, timing.pos, host, diag);
   const auto recs = records();
   ASSERT_EQ(recs.size(), 4u);
   EXPECT_TRUE(recs[2].is_header);
@@ -183,7 +182,7 @@ TEST_F(writer, a_pair_too_long_for_a_record_changes_nothing) {
 
 TEST_F(writer, a_line_count_beyond_two_to_the_32_is_stored_as_the_largest_value) {
   pair(4294967296.0 + 7);
-  flush_request();
+  flush_request(wr, timing.pos, host, diag);
   EXPECT_EQ(wr.lastpix_y, 0xFFFFFFFFu);
   EXPECT_EQ(reader::read_abh(read_bytes("V26342_1.abh")).lastpix_y, 0xFFFFFFFFu);
 }

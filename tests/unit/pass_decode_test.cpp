@@ -2,7 +2,6 @@
 // camera A and camera B line blocks, some of them undecodable, read pass by pass.
 #include <gtest/gtest.h>
 
-#include "input/makepix.h"
 #include "tests/support/fixture.h"
 #include "kit/rawbuild.h"
 
@@ -38,6 +37,7 @@ std::vector<scan_line> operator+(std::vector<scan_line> a, const std::vector<sca
 }
 
 std::vector<scan_line> handed_on() {
+  const decode_state& dec = testing::current_test().dec;
   std::vector<scan_line> out;
   for (int i = 0; i < dec.line_blk.n_lin; ++i) {
     const line_entry& e = dec.line_blk.line[i];
@@ -77,11 +77,11 @@ TEST_F(pass_decoding, both_cameras_decode_and_camera_b_catches_up_by_time) {
   add(b, ident_camera_b, rawkit::encode_line_block(b7));
   add(b, ident_camera_a, cut);
   add(b, ident_camera_a, rawkit::encode_line_block(stretch(3000, 4)));
-  b.write("V02310_1.AB");
-  ctl.raw_arg = ctl.raw_base = "V02310_1.AB";
+  b.write(testing::test_path("V02310_1.AB"));
+  new_run("V02310_1.AB");
 
   // Pass 1: camera A's first block; camera B reads blocks 2 to 4 until it has passed 1004.
-  EXPECT_EQ(makepix(), 1);
+  EXPECT_EQ(ses.makepix(), 1);
   EXPECT_EQ(mp.last_a, 1004.0);
   EXPECT_EQ(mp.last_b, 1011.0);
   EXPECT_EQ(mp.cnt_a, 5);
@@ -94,7 +94,7 @@ TEST_F(pass_decoding, both_cameras_decode_and_camera_b_catches_up_by_time) {
   EXPECT_NE(err_text().find(" decmpr failed, block skipped \n"), std::string::npos);
 
   // Pass 2: camera B needs two blocks to pass camera A's 2103.
-  EXPECT_EQ(makepix(), 1);
+  EXPECT_EQ(ses.makepix(), 1);
   EXPECT_EQ(mp.last_a, 2103.0);
   EXPECT_EQ(mp.last_b, 2110.0);
   EXPECT_EQ(mp.cnt_a, 5 + 7);
@@ -105,7 +105,7 @@ TEST_F(pass_decoding, both_cameras_decode_and_camera_b_catches_up_by_time) {
 
   // Pass 3: camera A's block is cut short and skipped; camera B is ahead already.
   const std::string before = err_text();
-  EXPECT_EQ(makepix(), 1);
+  EXPECT_EQ(ses.makepix(), 1);
   EXPECT_EQ(err_text().substr(before.size()), "decmpr04: unexpected end of data\n");
   EXPECT_EQ(mp.last_a, 2103.0);
   EXPECT_EQ(mp.cnt_a, 12);
@@ -114,7 +114,7 @@ TEST_F(pass_decoding, both_cameras_decode_and_camera_b_catches_up_by_time) {
   EXPECT_EQ(handed_on(), b7);
 
   // Pass 4: camera A's last block, then camera B runs to the end and the run ends.
-  EXPECT_QUITS(makepix(), exit_status::done);
+  EXPECT_QUITS(ses.makepix(), exit_status::done);
   EXPECT_EQ(mp.last_a, 3003.0);
   EXPECT_EQ(mp.cnt_a, 16);
   EXPECT_EQ(mp.last_b, 2110.0);

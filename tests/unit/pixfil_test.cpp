@@ -72,8 +72,8 @@ class output_files : public dropix_test {
 TEST_F(output_files, a_first_run_creates_all_three_with_their_fixed_heads) {
   settings.hyd_path = "";
   settings.raw_path = "";
-  pixfil();
-  clean_up();
+  ses.open_outputs();
+  ses.clean_up();
   EXPECT_EQ(read_bytes("V26342_1.hyd").size(), 0u);
   const auto hd = read_bytes("V26342_1.hd");
   ASSERT_EQ(hd.size(), hd_fmt::head_size);
@@ -91,32 +91,32 @@ TEST_F(output_files, a_first_run_creates_all_three_with_their_fixed_heads) {
 }
 
 TEST_F(output_files, names_come_from_both_directories_and_the_raw_stem) {
-  std::filesystem::create_directories("hyd");
-  std::filesystem::create_directories("res");
+  std::filesystem::create_directories(testing::test_path("hyd"));
+  std::filesystem::create_directories(testing::test_path("res"));
   settings.hyd_path = "hyd/";
   settings.raw_path = "res/";
-  pixfil();
+  ses.open_outputs();
   EXPECT_EQ(wr.pix_nam, "hyd/V26342_1.hyd");
   EXPECT_EQ(wr.hd_nam, "hyd/V26342_1.hd");
   EXPECT_EQ(wr.abh_nam, "res/V26342_1.abh");
-  EXPECT_TRUE(std::filesystem::exists("res/V26342_1.abh"));
+  EXPECT_TRUE(std::filesystem::exists(testing::test_path("res/V26342_1.abh")));
 }
 
 TEST_F(output_files, a_missing_output_directory_ends_the_run) {
   settings.hyd_path = "nowhere/";
-  EXPECT_QUITS(pixfil(), exit_status::failure);
+  EXPECT_QUITS(ses.open_outputs(), exit_status::failure);
   EXPECT_EQ(err_text(), " pixfil01 : No such file or directory\n");
 }
 
 TEST_F(output_files, stored_headers_are_replayed_in_order) {
   write_bytes("V26342_1.hd", hd_with({header_at(100, 0), header_at(200, 74), header_at(300, 74)}, 74));
-  pixfil();
+  ses.open_outputs();
   ASSERT_EQ(hdr.maincnt, 3);
   EXPECT_EQ(hdr.maint[0], midnight + 100);
   EXPECT_EQ(hdr.maint[1], midnight + 200);
   EXPECT_EQ(hdr.maint[2], midnight + 300);
-  EXPECT_EQ(hdr.nodes.size(), 3u);
-  EXPECT_EQ(hdr.tail->line, 300 * fr);
+  EXPECT_EQ(hdr.list.nodes.size(), 3u);
+  EXPECT_EQ(hdr.list.tail->line, 300 * fr);
   EXPECT_EQ(hdr.line_fr, fr) << "the line frequency of the last stored header";
 }
 
@@ -125,9 +125,9 @@ TEST_F(output_files, a_stored_header_cut_short_is_ignored_and_cut_off) {
   hd.resize(hd.size() - 30);
   write_bytes("V26342_1.hd", hd);
   write_bytes("V26342_1.hyd", rec_bytes(header_at(100, 0)));
-  pixfil();
+  ses.open_outputs();
   EXPECT_EQ(hdr.maincnt, 1);
-  clean_up();
+  ses.clean_up();
   EXPECT_EQ(read_bytes("V26342_1.hd").size(), hd_fmt::head_size + main_rec_fmt::size);
   EXPECT_NE(err_text().find("ends inside a main header at offset 5844: cut off there"), std::string::npos);
 }
@@ -137,20 +137,20 @@ TEST_F(output_files, the_last_minute_is_the_highest_entry_up_to_1440) {
   for (int k = 1; k <= 600; ++k) entries.push_back({k, 0});
   entries.push_back({1441, 5});
   write_bytes("V26342_1.hd", hd_with({}, 0, entries));
-  pixfil();
+  ses.open_outputs();
   EXPECT_EQ(wr.last_minute, 600);
 }
 
 TEST_F(output_files, a_flushed_abh_and_a_fresh_one_read_the_same) {
   for (bool flushed : {false, true}) {
-    reset_all_state();
+    new_run("");
     raw.mp_nam = "V26342_1.AB";
     write_bytes("V26342_1.abh", abh_with({{3, 1234}}, {{3, 2345}}, 77, flushed));
-    pixfil();
-    EXPECT_EQ(timing.posa_bf[3], 1234u);
-    EXPECT_EQ(timing.posb_bf[3], 2345u);
+    ses.open_outputs();
+    EXPECT_EQ(timing.pos.posa_bf[3], 1234u);
+    EXPECT_EQ(timing.pos.posb_bf[3], 2345u);
     EXPECT_EQ(wr.lastpix_y, 77u);
-    clean_up();
+    ses.clean_up();
   }
 }
 
@@ -171,14 +171,14 @@ TEST_F(output_files, a_resumed_run_restarts_from_the_minute_of_its_last_drop) {
   write_bytes("V26342_1.hd", hd_with({header_at(60, 0)}, 74));
   std::vector<u8> hyd = rec_bytes(header_at(60, 0));
   write_bytes("V26342_1.hyd", hyd);
-  pixfil();
+  ses.open_outputs();
   EXPECT_EQ(mp.pos_a, p);
   EXPECT_EQ(mp.pos_b, p + 8);
 }
 
 TEST_F(output_files, without_a_stored_header_a_resumed_run_restarts_at_the_beginning) {
   write_bytes("V26342_1.abh", abh_with({{1, 40}, {2, 80}}, {{1, 60}}, 2 * 60000));
-  pixfil();
+  ses.open_outputs();
   EXPECT_EQ(mp.pos_a, 0);
   EXPECT_EQ(mp.pos_b, 0);
 }
@@ -191,7 +191,7 @@ TEST_F(output_files, the_hyd_walk_takes_the_truth_from_the_records) {
   write_bytes("V26342_1.hyd", hyd);
   write_bytes("V26342_1.hd", hd_with({header_at(60, 0)}, 74, {{1, 74}, {2, 74}}));
   write_bytes("V26342_1.abh", abh_with({}, {}, 2 * 60000 + 5));
-  pixfil();
+  ses.open_outputs();
   EXPECT_EQ(wr.disk_y, 5 * 60000 + 0.5);
   EXPECT_EQ(wr.oldlen, 50);
   EXPECT_EQ(wr.pos_pix[2], 74u) << "entries already set stay";
@@ -209,11 +209,11 @@ TEST_F(output_files, a_record_cut_short_at_the_end_is_cut_off) {
   append(hyd, cut);
   write_bytes("V26342_1.hyd", hyd);
   write_bytes("V26342_1.hd", hd_with({header_at(60, 0)}, 74));
-  pixfil();
+  ses.open_outputs();
   EXPECT_EQ(wr.pix_end, 114u);
   EXPECT_EQ(wr.oldlen, 40);
   EXPECT_EQ(wr.disk_y, 60000 + 3);
-  clean_up();
+  ses.clean_up();
   EXPECT_EQ(read_bytes("V26342_1.hyd").size(), 114u);
   EXPECT_NE(err_text().find("V26342_1.hyd ends inside a record at offset 114 (131 bytes): cut off there"),
             std::string::npos);
@@ -225,10 +225,10 @@ TEST_F(output_files, a_header_stored_in_hd_but_missing_from_hyd_is_appended) {
   write_bytes("V26342_1.hyd", hyd);
   const main_rec second = header_at(300, 40);
   write_bytes("V26342_1.hd", hd_with({header_at(60, 0), second}, 40));
-  pixfil();
+  ses.open_outputs();
   EXPECT_EQ(wr.oldlen, 74);
   EXPECT_EQ(wr.pix_end, hyd.size() + 74);
-  clean_up();
+  ses.clean_up();
   const auto recs = reader::read_hyd(read_bytes("V26342_1.hyd"));
   ASSERT_EQ(recs.size(), 3u);
   ASSERT_TRUE(recs[2].is_header);
@@ -238,7 +238,7 @@ TEST_F(output_files, a_header_stored_in_hd_but_missing_from_hyd_is_appended) {
 
 TEST_F(output_files, a_hyd_that_holds_no_records_ends_the_run) {
   write_bytes("V26342_1.hyd", std::vector<u8>{0x05, 0x00, 1, 2, 3, 4, 5});
-  EXPECT_QUITS(pixfil(), exit_status::failure);
+  EXPECT_QUITS(ses.open_outputs(), exit_status::failure);
   EXPECT_NE(err_text().find("V26342_1.hyd holds no record at offset 0"), std::string::npos);
 }
 
@@ -248,7 +248,7 @@ TEST_F(output_files, lastpix_y_beyond_the_stored_range_keeps_the_exact_line_from
   append(hyd, drop_bytes(late, 40, 74));
   write_bytes("V26342_1.hyd", hyd);
   write_bytes("V26342_1.abh", abh_with({}, {}, 0xFFFFFFFFu));
-  pixfil();
+  ses.open_outputs();
   EXPECT_EQ(wr.disk_y, late);
 }
 

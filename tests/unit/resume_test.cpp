@@ -34,7 +34,7 @@ void put_output(const output& o) {
 }
 
 void remove_output() {
-  for (const char* f : {"V26342_1.hyd", "V26342_1.hd", "V26342_1.abh"}) std::filesystem::remove(f);
+  for (const char* f : {"V26342_1.hyd", "V26342_1.hd", "V26342_1.abh"}) std::filesystem::remove(testing::test_path(f));
 }
 
 class resume : public dropix_test {
@@ -47,7 +47,7 @@ class resume : public dropix_test {
     opt.mean_gap_s = 2.5;  // some five minutes of rain
     opt.header_every = 25;
     opt.seed = 11;
-    rawkit::rain_scene(opt).write("V26342_1.AB");
+    rawkit::rain_scene(opt).write(testing::test_path("V26342_1.AB"));
     const auto r = run_passes("V26342_1.AB", pass_options{.tick_every = 5});
     ASSERT_EQ(r.status, 0);
     full_passes = r.passes;

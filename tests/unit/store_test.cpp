@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <string>
 
-#include "control/diag.h"
 #include "reconstruct/store.h"
 #include "tests/support/objects.h"
 
@@ -20,16 +19,10 @@ using testing::assign_queue;
 using testing::recon_test;
 using testing::wait_queue;
 
-std::string captured(void (*f)()) {
-  ::testing::internal::CaptureStdout();
-  f();
-  return ::testing::internal::GetCapturedStdout();
-}
-
 class slots : public recon_test {};
 
 TEST_F(slots, a_new_object_holds_its_first_piece_and_leaves_with_it) {
-  new_obj(10, 14, 4711.0, store.qa);
+  new_obj(store, 10, 14, 4711.0, store.qa, diag);
   drop_rec* obj = store.qa.assign_first;
   ASSERT_EQ(obj, &store.slots[0]);
   EXPECT_EQ(store.qa.assign_last, obj);
@@ -43,7 +36,7 @@ TEST_F(slots, a_new_object_holds_its_first_piece_and_leaves_with_it) {
   EXPECT_EQ(obj->pieces[0].first, 10);
   EXPECT_EQ(obj->pieces[0].last, 14);
 
-  unlink_assign(obj, store.qa);
+  unlink_assign(store, obj, store.qa, diag);
   EXPECT_EQ(store.qa.assign_first, nullptr);
   EXPECT_EQ(store.qa.assign_last, nullptr);
   EXPECT_EQ(obj->status, 0);
@@ -51,34 +44,34 @@ TEST_F(slots, a_new_object_holds_its_first_piece_and_leaves_with_it) {
 }
 
 TEST_F(slots, the_search_resumes_after_the_slot_taken_last) {
-  for (int k = 0; k < 3; ++k) new_obj(1, 5, k, store.qa);
-  unlink_assign(&store.slots[0], store.qa);
-  new_obj(1, 5, 3, store.qa);
+  for (int k = 0; k < 3; ++k) new_obj(store, 1, 5, k, store.qa, diag);
+  unlink_assign(store, &store.slots[0], store.qa, diag);
+  new_obj(store, 1, 5, 3, store.qa, diag);
   EXPECT_EQ(store.qa.assign_first, &store.slots[3]) << "a freed lower slot is not taken first";
 
   store.slot_cursor = n_slots - 1;
-  new_obj(1, 5, 4, store.qa);
+  new_obj(store, 1, 5, 4, store.qa, diag);
   EXPECT_EQ(store.qa.assign_first, &store.slots[n_slots - 1]);
-  new_obj(1, 5, 5, store.qa);
+  new_obj(store, 1, 5, 5, store.qa, diag);
   EXPECT_EQ(store.qa.assign_first, &store.slots[0]) << "the search wraps after the last slot";
-  new_obj(1, 5, 6, store.qa);
+  new_obj(store, 1, 5, 6, store.qa, diag);
   EXPECT_EQ(store.qa.assign_first, &store.slots[4]);
   EXPECT_EQ(store.slot_cursor, 5) << "every probe advances the cursor";
 }
 
 TEST_F(slots, a_full_store_gives_no_slot_after_a_full_round) {
-  for (int k = 0; k < n_slots; ++k) new_obj(1, 5, k, store.qa);
+  for (int k = 0; k < n_slots; ++k) new_obj(store, 1, 5, k, store.qa, diag);
   store.slot_cursor = 123;
   diag.obj_trace_flag = 1;
-  EXPECT_EQ(captured([] { EXPECT_EQ(w_alloc(), nullptr); }), "** w_alloc: Out of space\n");
+  EXPECT_EQ(captured([&] { EXPECT_EQ(w_alloc(store, diag), nullptr); }), "** w_alloc: Out of space\n");
   EXPECT_EQ(store.slot_cursor, 123);
   EXPECT_EQ(err_text(), "");
 }
 
 TEST_F(slots, one_object_too_many_empties_every_queue_once) {
-  auto fill = [](queue_pair& qp, int count, bool chain) {
-    for (int k = 0; k < count; ++k) new_obj(1, 5, 1000 + k, qp);
-    if (chain) chain_queues(qp);
+  auto fill = [&](queue_pair& qp, int count, bool chain) {
+    for (int k = 0; k < count; ++k) new_obj(store, 1, 5, 1000 + k, qp, diag);
+    if (chain) chain_queues(store, qp, diag);
   };
   fill(store.qa, 250, true);
   fill(store.qb, 250, true);
@@ -86,7 +79,7 @@ TEST_F(slots, one_object_too_many_empties_every_queue_once) {
   fill(store.qb, 200, false);
   ASSERT_EQ(testing::slots_in_use(), n_slots);
 
-  new_obj(20, 30, 99.0, store.qb);
+  new_obj(store, 20, 30, 99.0, store.qb, diag);
   EXPECT_EQ(err_text(), "queues emptied by force !");
   EXPECT_EQ(testing::slots_in_use(), 1);
   EXPECT_TRUE(wait_queue(store.qa).empty());
@@ -101,8 +94,8 @@ TEST_F(slots, one_object_too_many_empties_every_queue_once) {
 TEST_F(slots, releasing_a_pointer_that_is_no_slot_ends_the_run) {
   drop_rec stranger;
   drop_rec* past_end = &store.slots[0] + n_slots;
-  EXPECT_QUITS(w_free(&stranger), exit_status::failure);
-  EXPECT_QUITS(w_free(past_end), exit_status::failure);
+  EXPECT_QUITS(w_free(store, &stranger, diag), exit_status::failure);
+  EXPECT_QUITS(w_free(store, past_end, diag), exit_status::failure);
   char expected[200];
   std::snprintf(expected, sizeof expected,
                 "** w_free: Illegal input adress %p!\n** w_free: Illegal input adress %p!\n",
@@ -113,10 +106,10 @@ TEST_F(slots, releasing_a_pointer_that_is_no_slot_ends_the_run) {
 class chaining : public recon_test {};
 
 TEST_F(chaining, assign_objects_go_in_front_of_the_waiting_ones_in_their_order) {
-  for (int y : {1, 2}) new_obj(1, 5, y, store.qa);
-  chain_queues(store.qa);
-  for (int y : {3, 4}) new_obj(1, 5, y, store.qa);
-  chain_queues(store.qa);
+  for (int y : {1, 2}) new_obj(store, 1, 5, y, store.qa, diag);
+  chain_queues(store, store.qa, diag);
+  for (int y : {3, 4}) new_obj(store, 1, 5, y, store.qa, diag);
+  chain_queues(store, store.qa, diag);
 
   const auto waiting = wait_queue(store.qa);
   ASSERT_EQ(waiting.size(), 4u);
@@ -127,30 +120,30 @@ TEST_F(chaining, assign_objects_go_in_front_of_the_waiting_ones_in_their_order) 
   EXPECT_TRUE(assign_queue(store.qa).empty());
   EXPECT_TRUE(wait_queue(store.qb).empty());
 
-  new_obj(1, 5, 1, store.qb);
-  chain_queues(store.qb);
+  new_obj(store, 1, 5, 1, store.qb, diag);
+  chain_queues(store, store.qb, diag);
   EXPECT_EQ(store.qb.wait_first->status, 'W');
 }
 
 TEST_F(chaining, an_empty_assign_queue_changes_nothing_and_says_nothing) {
-  new_obj(1, 5, 1, store.qa);
-  chain_queues(store.qa);
+  new_obj(store, 1, 5, 1, store.qa, diag);
+  chain_queues(store, store.qa, diag);
   const queue_pair before = store.qa;
   diag.obj_trace_flag = 1;
-  EXPECT_EQ(captured([] { chain_queues(store.qa); }), "");
+  EXPECT_EQ(captured([&] { chain_queues(store, store.qa, diag); }), "");
   EXPECT_EQ(store.qa.wait_first, before.wait_first);
   EXPECT_EQ(store.qa.wait_last, before.wait_last);
   EXPECT_EQ(store.qa.assign_first, nullptr);
 }
 
 TEST_F(chaining, the_trace_shows_the_slot_map_after_its_line) {
-  new_obj(1, 5, 1, store.qa);
-  new_obj(1, 5, 1, store.qb);
-  new_obj(1, 5, 2, store.qa);
+  new_obj(store, 1, 5, 1, store.qa, diag);
+  new_obj(store, 1, 5, 1, store.qb, diag);
+  new_obj(store, 1, 5, 2, store.qa, diag);
   diag.obj_trace_flag = 1;
   std::string map(n_slots, '.');
   map.replace(0, 3, "V2V");
-  EXPECT_EQ(captured([] { chain_queues(store.qa); }), "** chain_queues: " + map + "\n");
+  EXPECT_EQ(captured([&] { chain_queues(store, store.qa, diag); }), "** chain_queues: " + map + "\n");
 }
 
 TEST_F(chaining, a_complete_object_keeps_exactly_its_pieces_in_line_order) {
@@ -172,11 +165,11 @@ TEST_F(chaining, a_complete_object_keeps_exactly_its_pieces_in_line_order) {
 }
 
 TEST_F(chaining, objects_starting_before_the_oldest_are_reported_with_whole_line_counts) {
-  new_obj(1, 5, 100.7, store.qa);
-  new_obj(1, 5, 50.9, store.qa);
-  new_obj(1, 5, 4294967296.0 + 5.0, store.qa);
-  new_obj(1, 5, 100.7, store.qa);
-  chain_queues(store.qa);
+  new_obj(store, 1, 5, 100.7, store.qa, diag);
+  new_obj(store, 1, 5, 50.9, store.qa, diag);
+  new_obj(store, 1, 5, 4294967296.0 + 5.0, store.qa, diag);
+  new_obj(store, 1, 5, 100.7, store.qa, diag);
+  chain_queues(store, store.qa, diag);
   EXPECT_EQ(err_text(),
             "Assign-queue 1 -> Chronology - Error 50 100\n"
             "Wait-queue V -> Chronology - Error 50 100\n");
@@ -188,8 +181,8 @@ TEST_F(chaining, the_chronology_check_prints_line_counts_beyond_32_bits) {
   oldest.y_first = 5e9;
   newer.y_first = -3.0;
   oldest.prev = &newer;
-  queue_chron("Wait-queue", 'W', &oldest);
-  queue_chron("Wait-queue", 'W', nullptr);
+  queue_chron(diag, "Wait-queue", 'W', &oldest);
+  queue_chron(diag, "Wait-queue", 'W', nullptr);
   EXPECT_EQ(err_text(), "Wait-queue W -> Chronology - Error 0 5000000000\n");
 }
 

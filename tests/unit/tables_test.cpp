@@ -6,8 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "control/quit.h"
-#include "output/tables.h"
+#include "control/tables.h"
 #include "tests/support/fixture.h"
 
 namespace dropix {
@@ -47,22 +46,29 @@ bool same_tables(const corr_tables_rec& x, const corr_tables_rec& y) {
 }
 
 class tables_test : public dropix_test {
- protected:
-  // Runs tables(), which must end the program; returns what it printed on the console.
+ public:
+  bool calib = false;  // the /c switch
+  void run_tables() { tables(corr_tables, calib, path("corrfact.dat"), diag); }
+  // Runs tables(), which must end the run; returns what it printed on the console.
   std::string expect_quit() {
-    ::testing::internal::CaptureStdout();
-    EXPECT_QUITS(tables(), exit_status::failure);
-    return ::testing::internal::GetCapturedStdout();
+    const std::size_t before = host.out.size();
+    EXPECT_QUITS(run_tables(), exit_status::failure);
+    return host.out.substr(before);
+  }
+  std::string printed(void (tables_test::*f)()) {
+    const std::size_t before = host.out.size();
+    (this->*f)();
+    return host.out.substr(before);
   }
 };
 
 // ---- with /c and from flat files ---------------------------------------------------------
 
 TEST_F(tables_test, calib_gives_exactly_one_everywhere_without_reading_the_file) {
-  ctl.calib = 1;
-  tables();  // no file at all
+  calib = true;
+  run_tables();  // no file at all
   write_file("corrfact.dat", corrfact_text(5.0));
-  tables();  // a file that would change the factors
+  run_tables();  // a file that would change the factors
   for (int i = 0; i < n_corr; ++i) {
     ASSERT_EQ(corr_tables.height_a_fac[i], 1.0f);
     ASSERT_EQ(corr_tables.height_b_fac[i], 1.0f);
@@ -76,7 +82,7 @@ TEST_F(tables_test, calib_gives_exactly_one_everywhere_without_reading_the_file)
 
 TEST_F(tables_test, zero_percentages_give_exactly_one) {
   write_file("corrfact.dat", corrfact_text(0.0));
-  tables();
+  run_tables();
   for (int i = 0; i < n_corr; ++i) {
     ASSERT_EQ(corr_tables.height_a_fac[i], 1.0f) << i;
     ASSERT_EQ(corr_tables.height_b_fac[i], 1.0f) << i;
@@ -88,7 +94,7 @@ TEST_F(tables_test, zero_percentages_give_exactly_one) {
 TEST_F(tables_test, a_constant_percentage_p_gives_one_over_one_plus_p_percent) {
   for (double p : {2.5, -4.0, 12.25}) {
     write_file("corrfact.dat", file_text(same(0), same(p), same(0), same(p)));
-    tables();
+    run_tables();
     const f32 expected = static_cast<f32>(1.0 / (1.0 + p / 100.0));
     EXPECT_EQ(corr_tables.height_b_pct[3], static_cast<f32>(p));
     for (int i = 0; i < n_corr; ++i) {
@@ -104,7 +110,7 @@ TEST_F(tables_test, a_constant_percentage_p_gives_one_over_one_plus_p_percent) {
 TEST_F(tables_test, errors_are_interpolated_in_measured_sizes_and_extrapolated_below_the_first) {
   // m[0] = 0.5, m[1] = 1.1, then 1.1 d: the first segment runs from 0.5 to 1.1.
   write_file("corrfact.dat", file_text({0, 10, 10, 10, 10, 10, 10, 10, 10, 10}));
-  tables();
+  run_tables();
   const f32* f = corr_tables.height_a_fac;
   EXPECT_FLOAT_EQ(f[0], 12.0f / 11);     // s = 0: q = 10 (0 - 0.5) / 0.6 = -25/3
   EXPECT_EQ(f[5], 1.0f);                 // s = m[0]: q = 0
@@ -117,7 +123,7 @@ TEST_F(tables_test, a_size_equal_to_the_last_measured_size_ends_the_table) {
   // m[8] = 1.1 * 4.5 = 4.95 and m[9] = 5.0: entry 50 (s = 5.0) is not computed from p[9] = 0
   // but carries entry 49, which lies in the segment where the error is 10 percent.
   write_file("corrfact.dat", file_text({10, 10, 10, 10, 10, 10, 10, 10, 10, 0}));
-  tables();
+  run_tables();
   const f32* f = corr_tables.height_a_fac;
   EXPECT_FLOAT_EQ(f[49], 1 / 1.1f);
   EXPECT_EQ(f[50], f[49]);
@@ -127,7 +133,7 @@ TEST_F(tables_test, a_size_equal_to_the_last_measured_size_ends_the_table) {
 TEST_F(tables_test, entries_above_the_last_calibration_point_keep_the_last_factor_computed) {
   // m[9] = 1.09 * 5 = 5.45: entries 0..54 are computed, 55..511 copy entry 54.
   write_file("corrfact.dat", file_text({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
-  tables();
+  run_tables();
   const f32* f = corr_tables.height_a_fac;
   EXPECT_NE(f[54], f[53]);
   EXPECT_NE(f[54], static_cast<f32>(1 / 1.09));  // not the last calibration point's factor
@@ -141,7 +147,7 @@ TEST_F(tables_test, a_label_longer_than_ten_characters_spoils_the_first_value) {
   const std::size_t at = text.find("height A  ");
   text.replace(at, 11, "height A 17");  // its last character lands in the first value field
   write_file("corrfact.dat", text);
-  tables();
+  run_tables();
   EXPECT_EQ(corr_tables.height_a_pct[0], 7.0f);  // "7  2.500" read from column 11
   EXPECT_EQ(corr_tables.height_a_pct[1], 2.5f);
   EXPECT_EQ(corr_tables.height_a_pct[9], 2.5f);
@@ -155,7 +161,7 @@ TEST_F(tables_test, a_value_is_read_after_its_blanks_from_at_most_six_characters
   write_file("corrfact.dat", "t\nh\n" + row("diameter", diameters) + "h\n" + ha +
                                  row("height B", same(0)) + row("width A", same(0)) +
                                  row("width B", same(0)));
-  tables();
+  run_tables();
   EXPECT_EQ(corr_tables.height_a_pct[0], 2.5f);
   EXPECT_EQ(corr_tables.height_a_pct[1], 1.0f);
   EXPECT_EQ(corr_tables.height_a_pct[8], 0.0f);
@@ -164,21 +170,21 @@ TEST_F(tables_test, a_value_is_read_after_its_blanks_from_at_most_six_characters
 
 TEST_F(tables_test, lines_after_the_eighth_have_no_effect) {
   write_file("corrfact.dat", file_text(same(2.5)));
-  tables();
+  run_tables();
   const corr_tables_rec plain = corr_tables;
   write_file("corrfact.dat", file_text(same(2.5)) + row("height A", same(50)) + "junk\n");
-  tables();
+  run_tables();
   EXPECT_TRUE(same_tables(corr_tables, plain));
 }
 
 TEST_F(tables_test, a_read_takes_at_most_98_characters_with_the_line_end) {
   const std::string rest = file_text(same(2.5)).substr(file_text(same(2.5)).find('\n') + 1);
   write_file("corrfact.dat", file_text(same(2.5)));
-  tables();
+  run_tables();
   const corr_tables_rec plain = corr_tables;
 
   write_file("corrfact.dat", std::string(97, 'T') + "\n" + rest);  // one read
-  tables();
+  run_tables();
   EXPECT_TRUE(same_tables(corr_tables, plain));
 
   // 98 characters fill the read; the line end is read as line 2, every row moves down by
@@ -200,7 +206,7 @@ TEST_F(tables_test, lines_that_cannot_be_read_leave_their_rows_at_zero) {
   std::string text = file_text(same(2.5), same(2.5), same(2.5), same(2.5));
   text.resize(text.find("width A"));  // six lines
   write_file("corrfact.dat", text);
-  tables();
+  run_tables();
   EXPECT_EQ(err_text(), "tables07: unexpected end of data\ntables08: unexpected end of data\n");
   EXPECT_EQ(corr_tables.height_b_pct[0], 2.5f);
   for (int k = 0; k < 10; ++k) EXPECT_EQ(corr_tables.width_a_pct[k], 0.0f);
@@ -230,9 +236,7 @@ TEST_F(tables_test, a_last_measured_size_at_or_below_zero_ends_the_run) {
 TEST_F(tables_test, trace_lists_the_rows_and_every_entry) {
   diag.trace_flag = 1;
   write_file("corrfact.dat", file_text(same(2.5)));
-  ::testing::internal::CaptureStdout();
-  tables();
-  const std::string out = ::testing::internal::GetCapturedStdout();
+  const std::string out = printed(&tables_test::run_tables);
   const std::string head =
       "tables: calib=0 \n"
       "Correction factors in percent for relative threshold\n"
@@ -250,10 +254,8 @@ TEST_F(tables_test, trace_lists_the_rows_and_every_entry) {
 
 TEST_F(tables_test, trace_with_calib_is_one_line) {
   diag.trace_flag = 1;
-  ctl.calib = 1;
-  ::testing::internal::CaptureStdout();
-  tables();
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "tables: calib=1 \n");
+  calib = true;
+  EXPECT_EQ(printed(&tables_test::run_tables), "tables: calib=1 \n");
 }
 
 }  // namespace

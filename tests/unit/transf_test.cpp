@@ -29,7 +29,8 @@ record pack(const drop_rec& a, const drop_rec& b) {
   record r;
   std::vector<u16> words(max_packed_values, 0xDEAD);
   u8 head[drop_fmt::head_size] = {};
-  r.built = transf_1(&a, &b, words.data(), head);
+  testing::dropix_test& t = testing::current_test();
+  r.built = transf_1(t.hdr.list, t.corr_tables, &a, &b, t.wr.oldlen, words.data(), head, t.diag);
   if (!r.built) return r;
   r.head = decode_drop_head(head);
   const u32 len = drop_fmt::length_of(r.head.len_bits);

@@ -1,6 +1,6 @@
-// Console, clock and signals on a POSIX system. On a terminal the screen is driven with ANSI
-// sequences and keys are read in non-canonical, no-echo mode; the terminal is put back on
-// every way out (normal end, fatal end, stop signal).
+// The POSIX host. On a terminal the screen is driven with ANSI sequences and keys are read in
+// non-canonical, no-echo mode; the terminal is put back on every way out. Signals are the one
+// thing of a process that every run in it shares: the handler only notes the signal.
 #include <signal.h>
 #include <termios.h>
 #include <time.h>
@@ -10,37 +10,47 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/platform.h"
+#include "platform/host.h"
 
-namespace dropix::platform {
+namespace dropix {
 
 namespace {
 volatile std::sig_atomic_t g_stop_signal = 0;
 struct termios g_saved_termios;
-volatile std::sig_atomic_t g_termios_saved = 0;
+bool g_termios_saved = false;
 
 void on_stop_signal(int sig) { g_stop_signal = sig; }
 }  // namespace
 
-// Asked once: the status display and the key poll ask on every pass.
-bool out_is_terminal() {
-  static const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-  return terminal;
+posix_host::~posix_host() { terminal_restore(); }
+
+void posix_host::write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void posix_host::flush() { std::fflush(stdout); }
+
+bool posix_host::out_is_terminal() {
+  if (out_terminal_ < 0) out_terminal_ = ::isatty(STDOUT_FILENO) == 1 ? 1 : 0;
+  return out_terminal_ == 1;
 }
-bool in_is_terminal() {
-  static const bool terminal = ::isatty(STDIN_FILENO) == 1;
-  return terminal;
+
+bool posix_host::in_is_terminal() {
+  if (in_terminal_ < 0) in_terminal_ = ::isatty(STDIN_FILENO) == 1 ? 1 : 0;
+  return in_terminal_ == 1;
 }
 
-void clear_screen() { std::fputs("\x1b[2J\x1b[H", stdout); }
+void posix_host::clear_screen() { write("\x1b[2J\x1b[H"); }
 
-void move_cursor(int col, int row) { std::printf("\x1b[%d;%dH", row + 1, col + 1); }
+void posix_host::move_cursor(int col, int row) {
+  char buf[32];
+  const int n = std::snprintf(buf, sizeof buf, "\x1b[%d;%dH", row + 1, col + 1);
+  write(std::string_view(buf, static_cast<std::size_t>(n)));
+}
 
-void clear_to_line_end() { std::fputs("\x1b[K", stdout); }
+void posix_host::clear_to_line_end() { write("\x1b[K"); }
 
-int poll_key() {
+int posix_host::poll_key() {
   unsigned char buf[32];
-  ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+  const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
   if (n <= 0) return -1;
   int first = -1;
   for (ssize_t i = 0; i < n; ++i) {
@@ -58,26 +68,25 @@ int poll_key() {
   return first;
 }
 
-void terminal_begin() {
+void posix_host::terminal_begin() {
   if (!in_is_terminal() || g_termios_saved) return;
   struct termios t;
   if (::tcgetattr(STDIN_FILENO, &t) != 0) return;
   g_saved_termios = t;
-  g_termios_saved = 1;
+  g_termios_saved = true;
   t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
   ::tcsetattr(STDIN_FILENO, TCSANOW, &t);
-  std::atexit(terminal_restore);
 }
 
-void terminal_restore() {
+void posix_host::terminal_restore() {
   if (!g_termios_saved) return;
   ::tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_termios);
-  g_termios_saved = 0;
+  g_termios_saved = false;
 }
 
-void sleep_ms(unsigned ms) {
+void posix_host::sleep_ms(unsigned ms) {
   struct timespec req;
   req.tv_sec = ms / 1000;
   req.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
@@ -86,15 +95,17 @@ void sleep_ms(unsigned ms) {
   }
 }
 
-s64 clock_seconds() { return static_cast<s64>(::time(nullptr)); }
+s64 posix_host::clock_seconds() { return static_cast<s64>(::time(nullptr)); }
 
-u64 monotonic_ms() {
+u64 posix_host::monotonic_ms() {
   struct timespec ts;
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<u64>(ts.tv_sec) * 1000u + static_cast<u64>(ts.tv_nsec) / 1000000u;
 }
 
-void install_signal_handlers() {
+int posix_host::stop_signal() { return static_cast<int>(g_stop_signal); }
+
+void install_stop_signals() {
   struct sigaction sa = {};
   sa.sa_handler = on_stop_signal;
   sigemptyset(&sa.sa_mask);
@@ -103,6 +114,10 @@ void install_signal_handlers() {
   ::sigaction(SIGTERM, &sa, nullptr);
 }
 
-int stop_signal() { return static_cast<int>(g_stop_signal); }
+void use_utc() {
+  ::unsetenv("TZ");
+  ::setenv("TZ", "UTC0", 1);
+  ::tzset();
+}
 
-}  // namespace dropix::platform
+}  // namespace dropix

@@ -1,4 +1,4 @@
-#include "output/tables.h"
+#include "control/tables.h"
 
 #include <cctype>
 #include <cerrno>
@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "control/diag.h"
-#include "control/quit.h"
 
 namespace dropix {
 
@@ -50,7 +48,7 @@ void parse_row(const char* text, f32 (&row)[n_points]) {
 
 // Reads the first eight lines of the open file into the diameter and percentage rows. A
 // line that cannot be read is reported under its own tag and leaves its row at 0.0.
-void read_rows(std::FILE* fp) {
+void read_rows(corr_tables_rec& corr_tables, std::FILE* fp, diagnostics& d) {
   f32 (*const rows[corr_lines])[n_points] = {
       nullptr, nullptr, &corr_tables.diameter, nullptr, &corr_tables.height_a_pct,
       &corr_tables.height_b_pct, &corr_tables.width_a_pct, &corr_tables.width_b_pct};
@@ -60,17 +58,17 @@ void read_rows(std::FILE* fp) {
     if (!std::fgets(line, sizeof line, fp)) {
       char tag[16];
       std::snprintf(tag, sizeof tag, "tables%02d", n + 1);
-      report_errno(tag);
+      report_errno(d, tag);
       continue;
     }
     if (rows[n]) parse_row(line, *rows[n]);
   }
 }
 
-void trace_row(const char* label, const f32 (&row)[n_points]) {
-  hprintf(label);
-  for (int k = 0; k < n_points - 1; ++k) hprintf("%f, ", row[k]);
-  hprintf("%f\n", row[n_points - 1]);
+void trace_row(diagnostics& d, const char* label, const f32 (&row)[n_points]) {
+  hprintf(d, label);
+  for (int k = 0; k < n_points - 1; ++k) hprintf(d, "%f, ", row[k]);
+  hprintf(d, "%f\n", row[n_points - 1]);
 }
 
 // One factor table from a percentage row p and the diameter row d. A camera that sees a
@@ -80,16 +78,13 @@ void trace_row(const char* label, const f32 (&row)[n_points]) {
 // calibration point the factor stays constant. Ends the run when the measured sizes do not
 // strictly increase (a segment of zero length has no slope).
 void build_factors(const char* name, const f32 (&p)[n_points], const f32 (&d)[n_points],
-                   f32 (&fac)[n_corr]) {
+                   f32 (&fac)[n_corr], diagnostics& dg) {
   f32 m[n_points];
   for (int k = 0; k < n_points; ++k) m[k] = static_cast<f32>((p[k] * 0.01 + 1) * d[k]);
   bool increasing = m[n_points - 1] > 0;
   for (int k = 1; k < n_points; ++k) increasing = increasing && m[k - 1] < m[k];
-  if (!increasing) {
-    err_printf("tables: the measured sizes of row \"%s\" in %s do not increase \n", name,
-               corr_name);
-    quit(exit_status::failure);
-  }
+  if (!increasing)
+    fail(dg, "tables: the measured sizes of row \"%s\" in %s do not increase \n", name, corr_name);
 
   int last = -1;
   for (int i = 0; i < n_corr; ++i) {
@@ -108,10 +103,10 @@ void build_factors(const char* name, const f32 (&p)[n_points], const f32 (&d)[n_
 
 }  // namespace
 
-void tables() {
-  hprintf("tables: calib=%d \n", ctl.calib);
+void tables(corr_tables_rec& corr_tables, bool calib, const std::string& path, diagnostics& d) {
+  hprintf(d, "tables: calib=%d \n", static_cast<int>(calib));
   corr_tables = {};
-  if (ctl.calib) {
+  if (calib) {
     for (int i = 0; i < n_corr; ++i) {
       corr_tables.height_a_fac[i] = corr_tables.height_b_fac[i] = 1.0f;
       corr_tables.width_a_fac[i] = corr_tables.width_b_fac[i] = 1.0f;
@@ -119,30 +114,32 @@ void tables() {
     return;
   }
 
-  std::FILE* fp = std::fopen(corr_name, "r");
+  std::FILE* fp = std::fopen(path.c_str(), "r");
   if (!fp) {
-    std::printf("could not open %s \n", corr_name);
-    report_errno("tables01");
+    const int e = errno;
+    if (d.out) screen_printf(*d.out, "could not open %s \n", corr_name);
+    errno = e;
+    report_errno(d, "tables01");
     quit(exit_status::failure);
   }
-  read_rows(fp);
+  read_rows(corr_tables, fp, d);
   std::fclose(fp);
 
   auto& t = corr_tables;
-  hprintf("Correction factors in percent for relative threshold\n");
-  trace_row("diameter: ", t.diameter);
-  trace_row("height A: ", t.height_a_pct);
-  trace_row("height B: ", t.height_b_pct);
-  trace_row("width A : ", t.width_a_pct);
-  trace_row("width B : ", t.width_b_pct);
+  hprintf(d, "Correction factors in percent for relative threshold\n");
+  trace_row(d, "diameter: ", t.diameter);
+  trace_row(d, "height A: ", t.height_a_pct);
+  trace_row(d, "height B: ", t.height_b_pct);
+  trace_row(d, "width A : ", t.width_a_pct);
+  trace_row(d, "width B : ", t.width_b_pct);
 
-  build_factors("height A", t.height_a_pct, t.diameter, t.height_a_fac);
-  build_factors("height B", t.height_b_pct, t.diameter, t.height_b_fac);
-  build_factors("width A", t.width_a_pct, t.diameter, t.width_a_fac);
-  build_factors("width B", t.width_b_pct, t.diameter, t.width_b_fac);
+  build_factors("height A", t.height_a_pct, t.diameter, t.height_a_fac, d);
+  build_factors("height B", t.height_b_pct, t.diameter, t.height_b_fac, d);
+  build_factors("width A", t.width_a_pct, t.diameter, t.width_a_fac, d);
+  build_factors("width B", t.width_b_pct, t.diameter, t.width_b_fac, d);
 
   for (int i = 0; i < n_corr; ++i)
-    hprintf("%d %f %f %f %f %f \n", i, t.height_a_fac[i], t.height_b_fac[i], t.width_a_fac[i],
+    hprintf(d, "%d %f %f %f %f %f \n", i, t.height_a_fac[i], t.height_b_fac[i], t.width_a_fac[i],
             t.width_b_fac[i], (static_cast<f64>(t.height_a_fac[i]) + t.height_b_fac[i]) * 0.5);
 }
 

@@ -6,9 +6,20 @@
 
 #include <cstddef>
 
-#include "common/dropix.h"
+#include <cstdio>
+#include <vector>
+
+#include "common/formats.h"
 
 namespace dropix {
+
+// A read-ahead window into a file.
+struct raw_window {
+  std::FILE* fp = nullptr;  // the file behind the window; null: bytes in memory only
+  std::vector<u8> buf;
+  s64 base = 0;          // file offset of buf[0]
+  std::size_t len = 0;   // valid bytes in buf
+};
 
 // A read position inside one block: reads never go past `end`.
 struct raw_cursor {

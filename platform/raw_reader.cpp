@@ -1,11 +1,11 @@
-#include "input/raw_reader.h"
+#include "platform/raw_reader.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace dropix {
 
@@ -17,7 +17,7 @@ bool refill(raw_window& win, s64 at) {
   win.len = 0;
   win.base = at;
   if (win.buf.size() < window_size) win.buf.resize(window_size);
-  if (platform::seek64(win.fp, at, SEEK_SET) != 0) return false;
+  if (seek64(win.fp, at, SEEK_SET) != 0) return false;
   errno = 0;
   win.len = std::fread(win.buf.data(), 1, win.buf.size(), win.fp);
   return true;

@@ -1,0 +1,83 @@
+#include "input/blocks.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/files.h"
+
+namespace dropix {
+
+namespace {
+
+// The largest raw position the per-minute tables (32 bits) can hold.
+constexpr s64 max_raw_length = 0xFFFFFFFFLL;
+
+void measure_raw(const camera_reader& r, mp_state& mp, std::FILE* raw_fp, s64 need, diagnostics& d) {
+  if (need <= mp.rawend) return;
+  if (seek64(raw_fp, 0, SEEK_END) != 0) report_errno(d, r.end_seek_tag);
+  const s64 end = tell64(raw_fp);
+  if (end < 0)
+    report_errno(d, r.end_tell_tag);
+  else
+    mp.rawend = std::min(end, max_raw_length);
+}
+
+}  // namespace
+
+camera_reader reader_a(mp_state& mp, raw_state& raw) {
+  return {'A', ident_camera_a, mp.pos_a, mp.prev_a, mp.last_a, mp.cnt_a, mp.cut_a,
+          raw.win_a, "mp01", "mp02", "mp03", "mp71", "mp32"};
+}
+
+camera_reader reader_b(mp_state& mp, raw_state& raw) {
+  return {'B', ident_camera_b, mp.pos_b, mp.prev_b, mp.last_b, mp.cnt_b, mp.cut_b,
+          raw.win_b, "mp31", "mp04", "mp05", "mp72", "mp33"};
+}
+
+block_read next_block(camera_reader& r, mp_state& mp, std::FILE* raw_fp, s16& ident, s16& cmpr_n,
+                      diagnostics& d) {
+  measure_raw(r, mp, raw_fp, r.pos + static_cast<s64>(block_fmt::size), d);
+  if (r.pos >= mp.rawend) return block_read::end;
+  const auto cut_short = [&](s64 need) {
+    if (r.cut != r.pos)
+      err_printf(d,
+                 "block at offset %lld needs %lld bytes, but the raw file ends at %lld: "
+                 "camera %c reader stops there\n",
+                 static_cast<long long>(r.pos), static_cast<long long>(need),
+                 static_cast<long long>(mp.rawend), r.name);
+    r.cut = r.pos;
+    return block_read::end;
+  };
+  if (mp.rawend - r.pos < static_cast<s64>(block_fmt::size)) return cut_short(block_fmt::size);
+  raw_cursor cur{&r.win, r.pos, mp.rawend};
+  u8 framing[block_fmt::size];
+  switch (raw_read(cur, framing, sizeof framing)) {
+    case raw_read_result::ok:
+      break;
+    case raw_read_result::seek_failed:
+      report_errno(d, r.seek_tag);
+      return block_read::corrupt;
+    case raw_read_result::short_read:
+      report_errno(d, r.ident_tag);
+      return block_read::corrupt;
+  }
+  ident = get_s16(framing + block_fmt::ident);
+  cmpr_n = get_s16(framing + block_fmt::cmpr_n);
+  if (cmpr_n < 0) {
+    err_printf(d, "corrupt raw file: block at offset %lld has the negative length %d\n",
+               static_cast<long long>(r.pos), cmpr_n);
+    return block_read::corrupt;
+  }
+  measure_raw(r, mp, raw_fp, r.pos + static_cast<s64>(block_fmt::size) + cmpr_n, d);
+  if (mp.rawend - r.pos < static_cast<s64>(block_fmt::size) + cmpr_n)
+    return cut_short(static_cast<s64>(block_fmt::size) + cmpr_n);
+  r.prev = r.pos;
+  r.pos += static_cast<s64>(block_fmt::size) + cmpr_n;
+  return block_read::ok;
+}
+
+raw_cursor body_of(const camera_reader& r) {
+  return {&r.win, r.prev + static_cast<s64>(block_fmt::size), r.pos};
+}
+
+}  // namespace dropix

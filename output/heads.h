@@ -1,0 +1,30 @@
+// The fixed heads that the writer rewrites in place: the minute index of .hd and the whole
+// resume file .abh. Each has one writer; its callers name their own report tags.
+#pragma once
+
+#include <cstdio>
+
+#include "common/diag.h"
+#include "common/records.h"
+
+namespace dropix {
+
+// Report tags of one caller, for each step of a head write.
+struct head_tags {
+  const char* seek;    // positioning at the start
+  const char* first;   // pos_pix, or posa_bf
+  const char* second;  // oldlen, or posb_bf
+  const char* third;   // lastpix_y (unused for .hd)
+  const char* flush;
+};
+
+// Writes the .hd head from its start: pos_pix (1442 entries) and oldlen. Every failed step
+// is reported under its tag and the write goes on; returns false when any step failed.
+bool write_hd_head(std::FILE* fp, const u32* pos_pix, s16 oldlen, const head_tags& tags, diagnostics& d);
+
+// Writes the .abh file from its start: posa_bf, posb_bf, lastpix_y and, with `zero_word`, the
+// four zero bytes that every data flush writes. Returns false when any step failed.
+bool write_abh(std::FILE* fp, const raw_positions& pos, u32 lastpix_y, bool zero_word, const head_tags& tags,
+               diagnostics& d);
+
+}  // namespace dropix

@@ -1,0 +1,121 @@
+#include "session/session.h"
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+
+#include "control/banner.h"
+#include "control/command_line.h"
+#include "platform/files.h"
+#include "reconstruct/transf.h"
+
+namespace dropix {
+
+session::session(host& host_, run_options options) : h(host_), opt(std::move(options)) {
+  diag.out = &h;
+  diag.err = stderr;
+  wr.dir = opt.dir;
+  raw_base_ = base_name(opt.raw_arg);
+}
+
+session::~session() = default;
+
+void session::reset(run_options options) {
+  clean_up();
+  opt = std::move(options);
+  diag = diagnostics{};
+  diag.out = &h;
+  err_log_.reset();
+  settings = {};
+  status = {};
+  raw = raw_state{};
+  mp = {};
+  hdr = header_state{};
+  dec = decode_state{};
+  timing = {};
+  store = store_state{};
+  corr_tables = {};
+  wr = writer_state{};
+  wr.dir = opt.dir;
+  raw_base_ = base_name(opt.raw_arg);
+}
+
+void session::clean_up() {
+  const auto close_tagged = [&](unique_file& fp, const char* tag) {
+    if (!fp) return;
+    if (std::fclose(fp.release()) != 0) report_errno(diag, tag);
+  };
+  close_tagged(wr.abh_fp, " clean_up01 ");
+  close_tagged(wr.pix_fp, " clean_up02 ");
+  close_tagged(wr.hd_fp, " clean_up03 ");
+  close_tagged(raw.raw_fp, " clean_up04 ");
+  raw.win_a.fp = raw.win_b.fp = nullptr;
+}
+
+status_view session::view() const {
+  return {wr.pix_nam, wr.pix_end, raw.mp_nam, mp.rawend, mp.pos_a, mp.pos_b};
+}
+
+int session::finish(exit_status st) {
+  clean_up();
+  status_final(status, h, view(), diag.trace_flag == 1);
+  h.terminal_restore();
+  if (st == exit_status::failure && !opt.stderr_to_screen)
+    h.write("\nDROPIX stopped with an error: see DROPIX.ERR\n");
+  h.flush();
+  std::fflush(diag.err);
+  return static_cast<int>(st);
+}
+
+int session::run() {
+  try {
+    if (!opt.stderr_to_screen) {
+      err_log_.reset(open_error_log(h, opt.dir, h.clock_seconds()));
+      if (!err_log_) opt.stderr_to_screen = true;
+    }
+    if (err_log_) diag.err = err_log_.get();
+    while (makepix() != 0) {
+    }
+    quit(exit_status::done);
+  } catch (const run_end& e) {
+    return finish(e.status);
+  } catch (const std::exception& e) {
+    // Out of memory and the like: no stage can go on.
+    err_printf(diag, "DROPIX: %s\n", e.what());
+    return finish(exit_status::failure);
+  }
+}
+
+int run_program(host& h, int argc, char** argv, const std::string& dir) {
+  h.terminal_begin();
+  banner(h);
+  if (const int sig = h.stop_signal()) {
+    h.terminal_restore();
+    return static_cast<int>(sig == SIGINT ? exit_status::interrupted
+                            : sig == SIGTERM ? exit_status::terminated
+                                             : exit_status::done);
+  }
+  command_line cl;
+  get_switches(argc, argv, cl);
+  if (cl.help) {
+    print_option_text(h);
+    h.terminal_restore();
+    h.flush();
+    return static_cast<int>(exit_status::done);
+  }
+  if (!get_args(argc, argv, cl)) {
+    print_usage(h);
+    h.terminal_restore();
+    h.flush();
+    return static_cast<int>(exit_status::usage);
+  }
+  run_options opt;
+  opt.stderr_to_screen = cl.stderr_to_screen;
+  opt.calib = cl.calib;
+  opt.raw_arg = cl.raw_arg;
+  opt.dir = dir;
+  auto s = std::make_unique<session>(h, opt);
+  return s->run();
+}
+
+}  // namespace dropix
