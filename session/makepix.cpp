@@ -145,7 +145,7 @@ bool session::camera_b_catch_up() {
   return true;
 }
 
-s16 session::makepix() {
+pass_outcome session::makepix() {
   hprintf(diag, "makepix enc.: hd_nam=%s \n", wr.hd_nam);
   if (mp.first_pass) first_pass();
 
@@ -163,7 +163,7 @@ s16 session::makepix() {
   hprintf(diag, "hd_nam=%s pos_a=%ld, rawend=%ld, raw_day=%ld, pix_day=%ld \n", wr.hd_nam, mp.pos_a, mp.rawend,
           raw.raw_day, raw.pix_day);
 
-  if (!camera_b_catch_up()) return 1;
+  if (!camera_b_catch_up()) return pass_outcome::camera_b_behind;
 
   // Camera A objects of the last 1200 lines wait for camera B lines still to come; once both
   // readers are at the end of the data nothing more can come, and every object is examined.
@@ -176,10 +176,10 @@ s16 session::makepix() {
 
   if (mp.eof_a && mp.eof_b) {
     final_flush(wr, timing.pos, h, diag);
-    quit(exit_status::done);
+    return pass_outcome::data_used_up;
   }
   if (mp.pos_a == mp.rawend) hprintf(diag, "EOF reading A \n");
-  return 1;
+  return pass_outcome::matched;
 }
 
 }  // namespace dropix

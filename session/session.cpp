@@ -74,9 +74,9 @@ int session::run() {
       if (!err_log_) opt.stderr_to_screen = true;
     }
     if (err_log_) diag.err = err_log_.get();
-    while (makepix() != 0) {
+    while (makepix() != pass_outcome::data_used_up) {
     }
-    quit(exit_status::done);
+    return finish(exit_status::done);
   } catch (const run_end& e) {
     return finish(e.status);
   } catch (const std::exception& e) {

@@ -38,6 +38,13 @@ struct run_options {
                                   // relative paths are found there; empty: the current directory
 };
 
+// What one processing pass came to.
+enum class pass_outcome {
+  matched,          // both cameras were read up to the same line and their objects paired
+  camera_b_behind,  // camera B's data ended before camera A's line: no pairing this pass
+  data_used_up,     // both readers are at the end of the data; the writer has flushed
+};
+
 class session final : public pair_sink {
  public:
   session(host& h, run_options opt);
@@ -49,12 +56,12 @@ class session final : public pair_sink {
   // stops it, or a failure ends it. Returns the exit status (0, 1, 130 or 143).
   int run();
 
-  // One processing pass (the run loop calls it until the run ends): camera A's reader takes
-  // its next line block, camera B's reader catches up with camera A, then the two cameras'
-  // objects are paired. Returns 1; the end of the run is thrown as run_end. The first pass
-  // also does the start-up work: banner, calibration tables, settings, queues, raw file and
-  // output files.
-  s16 makepix();
+  // One processing pass (the run loop calls it until the data are used up): camera A's
+  // reader takes its next line block, camera B's reader catches up with camera A, then the
+  // two cameras' objects are paired. The first pass also does the start-up work: banner,
+  // calibration tables, settings, queues, raw file and output files. An operator stop or a
+  // failure is thrown as run_end.
+  pass_outcome makepix();
 
   // Ends a run: closes the files (the .abh, .hyd, .hd and raw file, in this order, reporting
   // failures), shows the status block a last time, puts the terminal back and says on the

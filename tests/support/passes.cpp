@@ -23,7 +23,10 @@ pass_result run_passes(const std::string& raw_file, const pass_options& opt) {
   try {
     while (r.passes < opt.max_passes) {
       ++r.passes;
-      t.ses.makepix();
+      if (t.ses.makepix() == pass_outcome::data_used_up) {
+        r.status = t.ses.finish(exit_status::done);
+        break;
+      }
     }
   } catch (const run_end& q) {
     r.status = t.ses.finish(q.status);

@@ -116,6 +116,19 @@ TEST_F(pass, with_only_camera_a_blocks_each_pass_ends_without_matching) {
   EXPECT_EQ(mp.cnt_b, 0);
 }
 
+TEST_F(pass, a_pass_tells_whether_it_paired_or_found_camera_b_behind) {
+  raw_builder()
+      .header(rawkit::sample_header(midnight, 1000.0))
+      .lines(ident_camera_a, lines_ending(100))
+      .lines(ident_camera_a, lines_ending(200))
+      .write(testing::test_path("V26342_1.AB"));
+  testing::prepare_run("V26342_1.AB");
+  EXPECT_EQ(ses.makepix(), pass_outcome::camera_b_behind);
+  EXPECT_EQ(ses.makepix(), pass_outcome::data_used_up);
+  EXPECT_EQ(mp.eof_a, 1);
+  EXPECT_EQ(mp.eof_b, 1);
+}
+
 TEST_F(pass, an_empty_raw_file_ends_in_the_first_pass) {
   raw_builder().write(testing::test_path("V26342_1.AB"));
   const auto r = run_passes("V26342_1.AB");

@@ -81,7 +81,7 @@ TEST_F(pass_decoding, both_cameras_decode_and_camera_b_catches_up_by_time) {
   new_run("V02310_1.AB");
 
   // Pass 1: camera A's first block; camera B reads blocks 2 to 4 until it has passed 1004.
-  EXPECT_EQ(ses.makepix(), 1);
+  EXPECT_EQ(ses.makepix(), pass_outcome::matched);
   EXPECT_EQ(mp.last_a, 1004.0);
   EXPECT_EQ(mp.last_b, 1011.0);
   EXPECT_EQ(mp.cnt_a, 5);
@@ -94,7 +94,7 @@ TEST_F(pass_decoding, both_cameras_decode_and_camera_b_catches_up_by_time) {
   EXPECT_NE(err_text().find(" decmpr failed, block skipped \n"), std::string::npos);
 
   // Pass 2: camera B needs two blocks to pass camera A's 2103.
-  EXPECT_EQ(ses.makepix(), 1);
+  EXPECT_EQ(ses.makepix(), pass_outcome::matched);
   EXPECT_EQ(mp.last_a, 2103.0);
   EXPECT_EQ(mp.last_b, 2110.0);
   EXPECT_EQ(mp.cnt_a, 5 + 7);
@@ -105,7 +105,7 @@ TEST_F(pass_decoding, both_cameras_decode_and_camera_b_catches_up_by_time) {
 
   // Pass 3: camera A's block is cut short and skipped; camera B is ahead already.
   const std::string before = err_text();
-  EXPECT_EQ(ses.makepix(), 1);
+  EXPECT_EQ(ses.makepix(), pass_outcome::matched);
   EXPECT_EQ(err_text().substr(before.size()), "decmpr04: unexpected end of data\n");
   EXPECT_EQ(mp.last_a, 2103.0);
   EXPECT_EQ(mp.cnt_a, 12);
@@ -114,7 +114,7 @@ TEST_F(pass_decoding, both_cameras_decode_and_camera_b_catches_up_by_time) {
   EXPECT_EQ(handed_on(), b7);
 
   // Pass 4: camera A's last block, then camera B runs to the end and the run ends.
-  EXPECT_QUITS(ses.makepix(), exit_status::done);
+  EXPECT_EQ(ses.makepix(), pass_outcome::data_used_up);
   EXPECT_EQ(mp.last_a, 3003.0);
   EXPECT_EQ(mp.cnt_a, 16);
   EXPECT_EQ(mp.last_b, 2110.0);
