@@ -1,5 +1,6 @@
-# Processes the bundled recording in examples/ (settings and correction file are there) and
-# lists what the run wrote into examples/out/.
+# Processes the bundled recording in examples/ (settings and correction file are there),
+# lists what the run wrote into examples/out/ and checks it against the checked-in sums.
+include(${CMAKE_CURRENT_LIST_DIR}/sample_sums.cmake)
 file(MAKE_DIRECTORY ${EXAMPLES}/out)
 file(GLOB raws RELATIVE ${EXAMPLES} ${EXAMPLES}/V*.AB)
 foreach(raw IN LISTS raws)
@@ -13,3 +14,4 @@ foreach(f IN LISTS outputs)
   file(SIZE ${f} size)
   message(STATUS "${f}: ${size} bytes")
 endforeach()
+check_sample_sums(${EXAMPLES}/out ${EXAMPLES}/outputs.sha256)

@@ -1,0 +1,15 @@
+# The bundled recording processed in a scratch directory, its outputs checked against the
+# checked-in sums.  -D DROPIX=<dropix> -D EXAMPLES=<examples/> -D WORK=<scratch directory>
+include(${CMAKE_CURRENT_LIST_DIR}/sample_sums.cmake)
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK}/out)
+file(GLOB inputs ${EXAMPLES}/V*.AB ${EXAMPLES}/DROPIX.SET ${EXAMPLES}/corrfact.dat)
+file(COPY ${inputs} DESTINATION ${WORK})
+file(GLOB raws RELATIVE ${WORK} ${WORK}/V*.AB)
+foreach(raw IN LISTS raws)
+  execute_process(COMMAND ${DROPIX} ${raw} WORKING_DIRECTORY ${WORK} RESULT_VARIABLE rc OUTPUT_QUIET)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "dropix ${raw} ended with status ${rc}")
+  endif()
+endforeach()
+check_sample_sums(${WORK}/out ${EXAMPLES}/outputs.sha256)
