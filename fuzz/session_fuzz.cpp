@@ -1,0 +1,100 @@
+// Fuzz target of a whole run: arbitrary bytes as a raw file, processed by a session in a
+// directory of its own, with the kit's settings and correction file.
+//
+// Properties: nothing crashes or reads outside its buffers (the sanitizers); the run ends
+// with status 0 or 1; and a second run on the same raw file leaves the three output files as
+// the first left them.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kit/config.h"
+#include "session/session.h"
+
+namespace {
+
+using namespace dropix;
+namespace fs = std::filesystem;
+
+// A host without a terminal: nothing is shown, no key is pressed, and the clock moves on a
+// second every few readings so that timed flushes happen.
+class quiet_host final : public host {
+ public:
+  void write(std::string_view) override {}
+  bool out_is_terminal() override { return false; }
+  bool in_is_terminal() override { return false; }
+  void clear_screen() override {}
+  void move_cursor(int, int) override {}
+  void clear_to_line_end() override {}
+  int poll_key() override { return -1; }
+  void terminal_begin() override {}
+  void terminal_restore() override {}
+  void sleep_ms(unsigned) override {}
+  s64 clock_seconds() override { return 1700000000 + reads_++ / 7; }
+  u64 monotonic_ms() override { return 0; }
+  int stop_signal() override { return 0; }
+
+ private:
+  s64 reads_ = 0;
+};
+
+[[noreturn]] void violated(const std::string& what) {
+  std::fprintf(stderr, "session_fuzz: %s\n", what.c_str());
+  std::abort();
+}
+
+const std::string& work_dir() {
+  static const std::string dir = [] {
+    char tmpl[] = "/tmp/dropix-fuzz-XXXXXX";
+    if (!::mkdtemp(tmpl)) violated("no scratch directory");
+    const std::string d = tmpl;
+    rawkit::write_text(d + "/DROPIX.SET", rawkit::settings_text("out/", "out/"));
+    rawkit::write_text(d + "/corrfact.dat", rawkit::corrfact_text(1.5));
+    return d;
+  }();
+  return dir;
+}
+
+std::vector<char> contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int run_once() {
+  quiet_host h;
+  auto s = std::make_unique<session>(h, run_options{false, false, "V26342_1.AB", work_dir()});
+  return s->run();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string& dir = work_dir();
+  fs::remove_all(dir + "/out");
+  fs::remove(dir + "/DROPIX.ERR");
+  fs::create_directory(dir + "/out");
+  {
+    std::ofstream raw(dir + "/V26342_1.AB", std::ios::binary);
+    raw.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  const int first = run_once();
+  if (first != 0 && first != 1) violated("the first run ended with status " + std::to_string(first));
+  const char* names[] = {"/out/V26342_1.hyd", "/out/V26342_1.hd", "/out/V26342_1.abh"};
+  std::vector<std::vector<char>> after_first;
+  for (const char* n : names) after_first.push_back(contents(dir + n));
+  const int second = run_once();
+  if (second != first) violated("the rerun ended with status " + std::to_string(second) + ", the first run with " +
+                                std::to_string(first));
+  for (std::size_t i = 0; i < std::size(names); ++i)
+    if (contents(dir + names[i]) != after_first[i]) violated(std::string("the rerun changed ") + names[i]);
+  return 0;
+}
