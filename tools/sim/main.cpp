@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "kit/config.h"
 #include "tools/sim/calibrate.h"
 #include "tools/sim/optics.h"
 #include "tools/sim/simulate.h"
@@ -28,12 +30,15 @@ const char* const usage_text =
     "  --out PATH         output file (default V<yy><ddd>_1.AB, or corrfact.dat)\n"
     "  --truth PATH       truth file (default: the raw file's name with _truth.csv)\n"
     "  --calibrate        write the correction file of the instrument instead\n"
+    "  --settings DIR     write the settings file DROPIX.SET (or --out) instead, with the\n"
+    "                     .hyd/.hd directory and the resume file directory both DIR\n"
     "  --spheres N        spheres per diameter when calibrating (default 400)\n"
     "  --quiet            print nothing but errors\n";
 
 struct cli {
   sim_options sim;
   std::string out, truth;
+  std::optional<std::string> settings;  // --settings DIR
   bool calibrate = false, quiet = false, help = false;
   int spheres = 400;
 };
@@ -77,6 +82,7 @@ cli parse(int argc, char** argv) {
     else if (a == "--spheres") c.spheres = static_cast<int>(number("--spheres", v));
     else if (a == "--out") c.out = v;
     else if (a == "--truth") c.truth = v;
+    else if (a == "--settings") c.settings = v;
     else if (a == "--dsd") {
       if (std::strcmp(v, "mp") == 0) e.dsd = dsd_kind::marshall_palmer;
       else if (std::strcmp(v, "gamma") == 0) e.dsd = dsd_kind::gamma;
@@ -113,6 +119,14 @@ bool write_bytes(const std::string& path, const void* data, std::size_t n) {
   return std::fclose(fp) == 0 && ok;
 }
 
+// The settings file through the one writer of its text that the tests and tools share.
+int run_settings(const cli& c) {
+  const std::string out = c.out.empty() ? "DROPIX.SET" : c.out;
+  if (!dropix::rawkit::write_text(out, dropix::rawkit::settings_text(*c.settings, *c.settings))) fail("cannot write " + out);
+  if (!c.quiet) std::printf("%s: HYD_PATH and RAW_PATH %s\n", out.c_str(), c.settings->c_str());
+  return 0;
+}
+
 int run_calibration(const cli& c) {
   const std::string out = c.out.empty() ? "corrfact.dat" : c.out;
   rng r(c.sim.seed);
@@ -143,6 +157,7 @@ int run(int argc, char** argv) {
     std::fputs(usage_text, stdout);
     return 0;
   }
+  if (c.settings) return run_settings(c);
   if (c.calibrate) return run_calibration(c);
   const std::string out = c.out.empty() ? raw_file_name(c.sim.year, c.sim.month, c.sim.day) : c.out;
   const std::string truth = c.truth.empty() ? truth_name(out) : c.truth;

@@ -15,9 +15,7 @@ endfunction()
 
 run(${SIM} --calibrate --quiet --out corrfact.dat)
 run(${SIM} ${ARGS} --out V26342_1.AB)
-# Output files into out/ (keys at column 1, values from column 61).
-file(WRITE ${WORK}/DROPIX.SET
-  "HYD_PATH   directory of the .hyd and .hd files              out/\n"
-  "RAW_PATH   directory of the .abh resume file                out/\n")
+# Output files into out/.
+run(${SIM} --settings out/ --quiet)
 run(${DROPIX} V26342_1.AB)
 run(${TRUTH} out/V26342_1.hyd V26342_1_truth.csv --min-recovered ${MIN_RECOVERED} --max-median ${MAX_MEDIAN})
