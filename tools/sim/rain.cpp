@@ -125,10 +125,12 @@ void set_size(drop& d, double diameter) {
 }
 
 // The axis ratio of an oscillating drop (1 mm and more) when it crosses each plane: the
-// fundamental mode about the equilibrium ratio, amplitude Rayleigh-distributed of scale
-// `sd` and a random phase, so that the ratio at one plane is normal about equilibrium with
-// standard deviation `sd`. Frozen, the drop keeps its ratio between the planes; otherwise
-// the phase runs on at the mode's frequency over the fall time between them.
+// fundamental (oblate-prolate) mode about the equilibrium ratio, which dominates the axis
+// ratios measured in natural and artificial rain (Thurai and Bringi (2005), J. Atmos.
+// Oceanic Technol. 22, 966). Its amplitude is Rayleigh-distributed of scale `sd` and its
+// phase random, so that the ratio at one plane is normal about equilibrium with standard
+// deviation `sd`. Frozen, the drop keeps its ratio between the planes; otherwise the phase
+// runs on at the mode's frequency (rayleigh_frequency) over the fall time between them.
 void oscillate(drop& d, const event_options& o, const hd_par& h, rng& r) {
   const double amplitude = o.oscillation * std::sqrt(-2.0 * std::log1p(-r.uniform()));
   const double phase = r.uniform(0.0, 2.0 * pi);
@@ -239,7 +241,8 @@ rain_event make_rain(const event_options& o, const hd_par& h, rng& r) {
     }
   }
   // Clusters: drops of nearly one size arriving within a few milliseconds, as the fragments
-  // of a drop that broke up shortly above the instrument.
+  // of a drop that broke up shortly above the instrument fall together (Montero-Martinez,
+  // Kostinski, Shaw and Garcia-Garcia (2009), Geophys. Res. Lett. 36, L11818).
   if (o.bursts > 0 && o.burst_drops > 0) {
     const double per_s = o.bursts / 60.0;
     int k = 0;

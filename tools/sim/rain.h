@@ -103,7 +103,10 @@ constexpr double profile_segment = 5.0;
 // The factor on the law's fall speed of a drop crossing the area in turbulent air of relative
 // standard deviation `sigma`: log-normal of mean 1 and that deviation among the drops in the
 // air, weighted by speed for those crossing (fast drops cross more often), so
-// log f ~ N(+s^2/2, s^2) with s^2 = ln(1 + sigma^2).
+// log f ~ N(+s^2/2, s^2) with s^2 = ln(1 + sigma^2). Fall speeds spread about the terminal
+// speed more the stronger the turbulence: Thurai, Bringi, Gatlin and Wingo (2021), Adv. Sci.
+// Res. 18, 33; Montero-Martinez, Kostinski, Shaw and Garcia-Garcia (2009), Geophys. Res.
+// Lett. 36, L11818.
 double turbulence_factor(double sigma, rng& r);
 
 // Frequency (Hz) of the fundamental (n = 2) shape oscillation of a water drop of diameter d
