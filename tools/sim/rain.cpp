@@ -6,6 +6,7 @@
 #include <map>
 
 #include "tools/sim/optics.h"
+#include "tools/sim/shadow.h"
 
 namespace dropix::sim {
 
@@ -48,7 +49,7 @@ double rain_profile::peak() const {
 std::optional<rain_profile> parse_profile(const std::string& text, std::string* error) {
   rain_profile prof;
   auto refuse = [&](int line, const char* why) -> std::optional<rain_profile> {
-    if (error) *error = "line " + std::to_string(line) + ": " + why;
+    if (error) *error = line > 0 ? "line " + std::to_string(line) + ": " + why : std::string(why);
     return std::nullopt;
   };
   std::size_t at = 0;
@@ -138,8 +139,7 @@ void oscillate(drop& d, const event_options& o, const hd_par& h, rng& r) {
   auto ratio_at = [&](double ph) { return std::clamp(eq + amplitude * std::sin(ph), 0.45, 1.5); };
   d.ratio = ratio_at(phase);
   if (!o.oscillation_rayleigh) return;
-  const view v = locate(h, d.x, d.y);
-  const double fall_time = plane_distance(h, h.gate1 + v.off_a, h.gate1 + v.off_b) * 1e-3 / d.v;
+  const double fall_time = crossing_b(h, d).t - d.t;
   d.ratio_b = ratio_at(phase + 2.0 * pi * rayleigh_frequency(d.d) * fall_time);
 }
 
