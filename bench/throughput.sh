@@ -12,7 +12,7 @@ cd "$work"
 
 "$build/dropix-sim" --rain "$rain" --minutes "$minutes" --out V26342_1.AB --quiet
 "$build/dropix-sim" --calibrate --out corrfact.dat --quiet
-printf '%-60sout/\n%-60sout/\n' HYD_PATH RAW_PATH > DROPIX.SET
+"$build/dropix-sim" --settings out/ --quiet
 mkdir -p out
 bytes=$(stat -c %s V26342_1.AB)
 

@@ -12,6 +12,17 @@ namespace {
 constexpr double class_edges[] = {0.25, 0.5, 1.0, 2.0, 3.0, 5.0, 8.01};
 constexpr double pair_window = 2.0;  // lines
 
+bool within(double a, double b) { return std::abs(a - b) <= pair_window; }
+
+bool b_matches(const std::vector<truth_row>& truth, const truth_row& t, const recovered_drop& r) {
+  if (b_silhouette_is(t, r)) return true;
+  if (t.partner >= 0 && static_cast<std::size_t>(t.partner) < truth.size()) {
+    const truth_row& p = truth[static_cast<std::size_t>(t.partner)];
+    if (p.id == t.partner && b_silhouette_is(p, r)) return true;
+  }
+  return false;
+}
+
 double percentile(std::vector<double> v, double p) {
   if (v.empty()) return 0.0;
   std::sort(v.begin(), v.end());
@@ -46,23 +57,31 @@ void finish(class_stats& c, const samples& s) {
 // Index of the record paired with each true drop, or -1.
 std::vector<int> pair_up(const std::vector<truth_row>& truth, const std::vector<recovered_drop>& drops) {
   std::multimap<std::uint64_t, std::size_t> by_line;
+  int longest = 0;
   for (std::size_t i = 0; i < truth.size(); ++i)
-    if (truth[i].lines_a > 0) by_line.emplace(truth[i].first_a, i);
+    if (truth[i].lines_a > 0) {
+      by_line.emplace(truth[i].first_a, i);
+      longest = std::max(longest, truth[i].lines_a);
+    }
   std::vector<int> paired(truth.size(), -1);
   for (std::size_t r = 0; r < drops.size(); ++r) {
     const double y = drops[r].y_first;
-    const auto lo = by_line.lower_bound(static_cast<std::uint64_t>(std::max(0.0, y - pair_window)));
+    const auto lo = by_line.lower_bound(static_cast<std::uint64_t>(std::max(0.0, y - pair_window - longest)));
     const auto hi = by_line.upper_bound(static_cast<std::uint64_t>(std::max(0.0, y + pair_window)));
     std::size_t best = truth.size();
     double best_dist = 0, best_size = 0;
+    bool best_b = false;
     for (auto it = lo; it != hi; ++it) {
-      if (paired[it->second] >= 0) continue;
+      if (paired[it->second] >= 0 || !a_silhouette_is(truth[it->second], drops[r])) continue;
+      const bool b = b_matches(truth, truth[it->second], drops[r]);
       const double dist = std::abs(static_cast<double>(it->first) - y);
       const double size = std::abs(truth[it->second].d - drops[r].d);
-      if (best == truth.size() || dist < best_dist || (dist == best_dist && size < best_size)) {
+      if (best == truth.size() || (b && !best_b) ||
+          (b == best_b && (dist < best_dist || (dist == best_dist && size < best_size)))) {
         best = it->second;
         best_dist = dist;
         best_size = size;
+        best_b = b;
       }
     }
     if (best < truth.size()) paired[best] = static_cast<int>(r);
@@ -70,7 +89,82 @@ std::vector<int> pair_up(const std::vector<truth_row>& truth, const std::vector<
   return paired;
 }
 
+bool right(const truth_row& t, const recovered_drop& r) {
+  return std::abs(r.d / t.d - 1.0) <= right_d && std::abs(r.v / t.v - 1.0) <= right_v;
+}
+
+// Drops of the pairing class: large enough, seen whole by both cameras, alone, rain.
+bool in_class(const truth_row& t, double min_d) {
+  return t.d >= min_d && t.both && !t.clipped && t.partner < 0 && !t.splash;
+}
+
+pairing_stats pairing_of(const std::vector<truth_row>& truth, const std::vector<recovered_drop>& drops,
+                         const std::vector<int>& paired) {
+  pairing_stats p;
+  p.records = static_cast<int>(drops.size());
+  std::vector<int> drop_of(drops.size(), -1);
+  for (std::size_t i = 0; i < truth.size(); ++i)
+    if (paired[i] >= 0) drop_of[static_cast<std::size_t>(paired[i])] = static_cast<int>(i);
+  std::multimap<std::uint64_t, std::size_t> by_line_b;
+  int longest = 0;
+  for (std::size_t i = 0; i < truth.size(); ++i)
+    if (truth[i].lines_b > 0) {
+      by_line_b.emplace(truth[i].first_b, i);
+      longest = std::max(longest, truth[i].lines_b);
+    }
+  // Whether the record's camera B silhouette is some drop's (not its own, which was asked).
+  auto someone_elses = [&](const recovered_drop& r) {
+    if (r.b_first < 0) return false;
+    const double from = std::max(0.0, std::floor(r.b_first - longest - pair_window));
+    for (auto it = by_line_b.lower_bound(static_cast<std::uint64_t>(from));
+         it != by_line_b.end() && static_cast<double>(it->first) <= r.b_first + pair_window; ++it)
+      if (b_silhouette_is(truth[it->second], r)) return true;
+    return false;
+  };
+  for (std::size_t i = 0; i < truth.size(); ++i) {
+    if (!in_class(truth[i], p.min_d)) continue;
+    ++p.drops;
+    if (paired[i] < 0) continue;
+    ++p.recovered;
+    const recovered_drop& r = drops[static_cast<std::size_t>(paired[i])];
+    p.right += b_matches(truth, truth[i], r) && right(truth[i], r);
+  }
+  for (std::size_t k = 0; k < drops.size(); ++k) {
+    const recovered_drop& r = drops[k];
+    if (drop_of[k] < 0) {
+      ++p.wrong_no_drop;
+      continue;
+    }
+    const truth_row& t = truth[static_cast<std::size_t>(drop_of[k])];
+    if (!b_matches(truth, t, r)) {
+      ++(someone_elses(r) ? p.wrong_other_b : p.wrong_no_b);
+      continue;
+    }
+    p.wrong_off += in_class(t, p.min_d) && !right(t, r);
+  }
+  return p;
+}
+
 }  // namespace
+
+namespace {
+bool silhouette_is(std::uint64_t first_line, int lines, int lo, int hi, double rec_first, int rec_lo, int rec_hi) {
+  if (rec_first < 0 || lines <= 0) return false;
+  const auto first = static_cast<double>(first_line);
+  if (lo < 0 || rec_lo < 0) return within(first, rec_first);
+  const double latest = first + std::max(pair_window, lines - 1 - pair_window);
+  if (rec_first < first - pair_window || rec_first > latest) return false;
+  return rec_lo <= hi + 1 && rec_hi >= lo - 1;
+}
+}  // namespace
+
+bool a_silhouette_is(const truth_row& t, const recovered_drop& r) {
+  return silhouette_is(t.first_a, t.lines_a, t.pix_a_lo, t.pix_a_hi, r.y_first, r.a_lo, r.a_hi);
+}
+
+bool b_silhouette_is(const truth_row& t, const recovered_drop& r) {
+  return silhouette_is(t.first_b, t.lines_b, t.pix_b_lo, t.pix_b_hi, r.b_first, r.b_lo, r.b_hi);
+}
 
 std::vector<recovered_drop> drops_of(const std::vector<reader::hyd_record>& records) {
   std::vector<recovered_drop> out;
@@ -80,7 +174,18 @@ std::vector<recovered_drop> drops_of(const std::vector<reader::hyd_record>& reco
       line_fr = r.header.line_fr;
       continue;
     }
-    out.push_back({r.drop.y_first, r.drop.diam_100 / 100.0, r.drop.yscale_10k * 1e-4 * line_fr * 1e-3});
+    const int twice_delay = r.drop.diff_lins - r.drop.lines_diff;
+    recovered_drop d{r.drop.y_first, r.drop.diam_100 / 100.0, r.drop.yscale_10k * 1e-4 * line_fr * 1e-3,
+                     r.drop.y_first + std::floor(twice_delay / 2.0)};
+    for (const reader::silhouette_piece& p : r.a) {
+      d.a_lo = d.a_lo < 0 ? p.first : std::min<int>(d.a_lo, p.first);
+      d.a_hi = std::max<int>(d.a_hi, p.last);
+    }
+    for (const reader::silhouette_piece& p : r.b) {
+      d.b_lo = d.b_lo < 0 ? p.first : std::min<int>(d.b_lo, p.first);
+      d.b_hi = std::max<int>(d.b_hi, p.last);
+    }
+    out.push_back(d);
   }
   return out;
 }
@@ -134,6 +239,7 @@ score score_run(const std::vector<truth_row>& truth, const std::vector<recovered
       large.v_err.push_back(v_err);
     }
   }
+  s.pairing = pairing_of(truth, drops, paired);
   for (std::size_t k = 0; k < n_classes; ++k) finish(s.classes[k], per_class[k]);
   finish(s.large, large);
   for (const truth_row& t : truth) s.clipped += t.clipped && t.partner < 0;
@@ -161,6 +267,17 @@ std::string table(const score& s) {
                 "\nrecords %d (%d without a true drop); too close %d (%d paired); clipped %d (%d paired, "
                 "median dD/D %+.1f %%)\n",
                 s.records, s.unpaired, s.close, s.close_recovered, s.clipped, s.clipped_recovered, s.clipped_median);
+  out += buf;
+  const pairing_stats& p = s.pairing;
+  std::snprintf(buf, sizeof buf,
+                "\npairing, drops of %.1f mm and more seen whole by both cameras, alone: %d; recovered %d (%.2f %%), "
+                "right %d (%.2f %%)\n",
+                p.min_d, p.drops, p.recovered, p.recovered_pct(), p.right, p.right_pct());
+  out += buf;
+  std::snprintf(buf, sizeof buf,
+                "wrong pairs %d of %d records (%.2f %%): camera A of no drop %d, camera B of another drop %d, "
+                "of no drop %d, size or speed off %d\n",
+                p.wrong(), p.records, p.wrong_pct(), p.wrong_no_drop, p.wrong_other_b, p.wrong_no_b, p.wrong_off);
   out += buf;
   return out;
 }

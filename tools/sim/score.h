@@ -15,10 +15,17 @@ struct recovered_drop {
   f64 y_first = 0;  // camera A's first line count
   double d = 0;     // equivalent diameter, mm
   double v = 0;     // fall speed, m/s: fall per line times the line frequency in force
+  double b_first = -1;  // camera B's first line count; below 0 when not known
+  int a_lo = -1, a_hi = -1;  // camera A silhouette's leftmost and rightmost pixel (-1: not known)
+  int b_lo = -1, b_hi = -1;  // the same in camera B
 };
 
 // The drop records of a decoded .hyd stream, each with the line frequency of the main header
-// record last met before it.
+// record last met before it. Camera B's first line follows from the head: an object holds
+// one piece on each of its consecutive lines, so y_last = y_first + lines - 1 in each
+// camera, and with lines_b = lines_a + lines_diff the record's
+// diff_lins = (yb_first - ya_first) + (yb_last - ya_last) = 2 (yb_first - ya_first) + lines_diff,
+// whence yb_first = y_first + (diff_lins - lines_diff) / 2, exactly.
 std::vector<recovered_drop> drops_of(const std::vector<reader::hyd_record>& records);
 
 struct class_stats {
@@ -34,7 +41,31 @@ struct class_stats {
   double fraction() const { return drops > 0 ? static_cast<double>(recovered) / drops : 0.0; }
 };
 
+// How well camera B's silhouettes were paired with camera A's, for the drops of `min_d` mm
+// and more that both cameras see whole (not cut at a line end, not placed too close to
+// another drop, not splashes) and over all drop records.
+struct pairing_stats {
+  double min_d = 0.7;
+  int drops = 0;      // such drops
+  int recovered = 0;  // of them paired with a record
+  int right = 0;      // ... whose diameter lies within 10 % and fall speed within 5 % of the truth
+  int records = 0;    // drop records
+  // Wrong pairs: records whose camera A silhouette belongs to no true drop, whose camera B
+  // silhouette is not their drop's (another drop's, or no drop's: noise or a silhouette
+  // that starts where no drop's does), or that pair a drop of the class above with both
+  // its silhouettes but miss its size or speed.
+  int wrong_no_drop = 0, wrong_other_b = 0, wrong_no_b = 0, wrong_off = 0;
+  int wrong() const { return wrong_no_drop + wrong_other_b + wrong_no_b + wrong_off; }
+  double recovered_pct() const { return drops > 0 ? 100.0 * recovered / drops : 0.0; }
+  double right_pct() const { return drops > 0 ? 100.0 * right / drops : 0.0; }
+  double wrong_pct() const { return records > 0 ? 100.0 * wrong() / records : 0.0; }
+};
+
+// A diameter within this share and a fall speed within this share of the truth is right.
+constexpr double right_d = 0.10, right_v = 0.05;
+
 struct score {
+  pairing_stats pairing;
   std::vector<class_stats> classes;  // by size
   class_stats large;                 // all drops of 1 mm and more
   int records = 0;                   // drop records in the output
@@ -45,12 +76,23 @@ struct score {
   std::vector<int> missed;                 // ids of whole, separate drops of 1 mm and more not paired
 };
 
-// A record pairs with the true drop whose first camera A line lies within 2 lines of the
-// record's (the nearest first, then the nearest in size); every drop and every record pairs
-// at most once.
+// A record's silhouette in one camera is the drop's when it starts from 2 lines before the
+// drop's first line in that camera up to 2 lines before its last (the narrow top lines of a
+// drifting drop can break off its silhouette) and, where the truth and the record tell
+// them, its columns overlap the drop's (within a pixel). A truth file without columns
+// (older simulators), or a record without silhouettes, asks for first lines within 2 lines.
+bool a_silhouette_is(const truth_row& t, const recovered_drop& r);
+bool b_silhouette_is(const truth_row& t, const recovered_drop& r);
+
+// A record pairs with a true drop whose camera A silhouette is the record's: one whose
+// camera B silhouette is the record's too first, then the one starting nearest in camera A,
+// then the nearest in size; every drop and every record pairs at most once. For a drop
+// placed too close to another, the other's camera B silhouette counts as its own: the two
+// make one silhouette.
 score score_run(const std::vector<truth_row>& truth, const std::vector<recovered_drop>& drops);
 
-// The statistics as a Markdown table, one row per size class and one for 1 mm and more.
+// The statistics as a Markdown table, one row per size class and one for 1 mm and more,
+// and the pairing figures.
 std::string table(const score& s);
 
 }  // namespace dropix::sim

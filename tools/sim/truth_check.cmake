@@ -3,6 +3,7 @@
 #
 # -D SIM=dropix-sim -D DROPIX=dropix -D TRUTH=dropix-truth -D WORK=<scratch directory>
 # -D ARGS=<simulator options, ;-separated> -D MIN_RECOVERED=<pct> -D MAX_MEDIAN=<pct>
+# [-D LIMITS=<further dropix-truth limits, ;-separated>]
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/out)
 
@@ -15,9 +16,7 @@ endfunction()
 
 run(${SIM} --calibrate --quiet --out corrfact.dat)
 run(${SIM} ${ARGS} --out V26342_1.AB)
-# Output files into out/ (keys at column 1, values from column 61).
-file(WRITE ${WORK}/DROPIX.SET
-  "HYD_PATH   directory of the .hyd and .hd files              out/\n"
-  "RAW_PATH   directory of the .abh resume file                out/\n")
+# Output files into out/.
+run(${SIM} --settings out/ --quiet)
 run(${DROPIX} V26342_1.AB)
-run(${TRUTH} out/V26342_1.hyd V26342_1_truth.csv --min-recovered ${MIN_RECOVERED} --max-median ${MAX_MEDIAN})
+run(${TRUTH} out/V26342_1.hyd V26342_1_truth.csv --min-recovered ${MIN_RECOVERED} --max-median ${MAX_MEDIAN} ${LIMITS})

@@ -1,6 +1,7 @@
 // dropix-truth: pairs the drop records of a .hyd file with the simulator's truth file and
-// reports recovered fraction, diameter and fall-speed errors by size class. With
-// thresholds it fails (status 1) when the drops of 1 mm and more miss them.
+// reports recovered fraction, diameter and fall-speed errors by size class, and how well the
+// two cameras' silhouettes were paired. With thresholds it fails (status 1) when the figures
+// miss them.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,10 +15,15 @@ namespace {
 using namespace dropix;
 
 const char* const usage_text =
-    "usage: dropix-truth HYD_FILE TRUTH_FILE [--min-recovered PCT] [--max-median PCT]\n"
-    "  --min-recovered PCT  least share of drops of 1 mm and more paired with a record\n"
-    "  --max-median PCT     largest magnitude of their median relative diameter error\n"
-    "  --list-missed        list the whole, separate drops of 1 mm and more without a record\n";
+    "usage: dropix-truth HYD_FILE TRUTH_FILE [options]\n"
+    "  --min-recovered PCT     least share of drops of 1 mm and more paired with a record\n"
+    "  --max-median PCT        largest magnitude of their median relative diameter error\n"
+    "  --min-recovered-07 PCT  least share of the drops of 0.7 mm and more seen whole by both\n"
+    "                          cameras, alone, paired with a record\n"
+    "  --min-right PCT         least share of those paired with both their silhouettes and\n"
+    "                          sized within 10 %, fall speed within 5 %\n"
+    "  --max-wrong PCT         largest share of wrong pairs among all drop records\n"
+    "  --list-missed           list the whole, separate drops of 1 mm and more without a record\n";
 
 bool read_file(const std::string& path, std::vector<u8>& out) {
   std::FILE* fp = std::fopen(path.c_str(), "rb");
@@ -32,12 +38,23 @@ bool read_file(const std::string& path, std::vector<u8>& out) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> files;
-  double min_recovered = -1, max_median = -1;
+  double min_recovered = -1, max_median = -1, min_recovered_07 = -1, min_right = -1, max_wrong = -1;
   bool list_missed = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if ((a == "--min-recovered" || a == "--max-median") && i + 1 < argc) {
-      (a == "--min-recovered" ? min_recovered : max_median) = std::atof(argv[++i]);
+    double* limit = a == "--min-recovered"      ? &min_recovered
+                    : a == "--max-median"       ? &max_median
+                    : a == "--min-recovered-07" ? &min_recovered_07
+                    : a == "--min-right"        ? &min_right
+                    : a == "--max-wrong"        ? &max_wrong
+                                                : nullptr;
+    if (limit && i + 1 < argc) {
+      char* end = nullptr;
+      *limit = std::strtod(argv[++i], &end);
+      if (end == argv[i] || *end != '\0' || !(*limit >= 0)) {
+        std::fprintf(stderr, "dropix-truth: bad value for %s: %s\n", a.c_str(), argv[i]);
+        return 2;
+      }
     } else if (a == "--list-missed") {
       list_missed = true;
     } else if (!a.empty() && a[0] != '-') {
@@ -71,9 +88,7 @@ int main(int argc, char** argv) {
     for (int id : s.missed)
       for (const sim::truth_row& t : truth)
         if (t.id == id)
-          std::printf("%d,%.6f,%llu,%llu,%d,%d,%.4f,%.4f,%.4f,%.3f,%.3f,%d,%d,%d\n", t.id, t.t,
-                      static_cast<unsigned long long>(t.first_a), static_cast<unsigned long long>(t.first_b),
-                      t.lines_a, t.lines_b, t.d, t.ratio, t.v, t.x, t.y, t.both, t.clipped, t.partner);
+          std::printf("%s\n", sim::truth_line(t).c_str());
   }
   bool ok = true;
   if (min_recovered >= 0 && 100.0 * s.large.fraction() < min_recovered) {
@@ -83,6 +98,21 @@ int main(int argc, char** argv) {
   }
   if (max_median >= 0 && !(std::abs(s.large.median) <= max_median)) {
     std::printf("FAIL: median diameter error %+.2f %% beyond %.2f %%\n", s.large.median, max_median);
+    ok = false;
+  }
+  const sim::pairing_stats& p = s.pairing;
+  if (min_recovered_07 >= 0 && !(p.recovered_pct() >= min_recovered_07)) {
+    std::printf("FAIL: %.2f %% of the drops of %.1f mm and more recovered, less than %.2f %%\n", p.recovered_pct(),
+                p.min_d, min_recovered_07);
+    ok = false;
+  }
+  if (min_right >= 0 && !(p.right_pct() >= min_right)) {
+    std::printf("FAIL: %.2f %% of the drops of %.1f mm and more right, less than %.2f %%\n", p.right_pct(), p.min_d,
+                min_right);
+    ok = false;
+  }
+  if (max_wrong >= 0 && !(p.wrong_pct() <= max_wrong)) {
+    std::printf("FAIL: %.2f %% of the records wrong pairs, more than %.2f %%\n", p.wrong_pct(), max_wrong);
     ok = false;
   }
   return ok ? 0 : 1;
