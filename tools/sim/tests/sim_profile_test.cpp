@@ -175,10 +175,10 @@ TEST(sim_profile, summary_tells_area_times_and_accumulation_per_minute) {
   for (const char* key : {"minute_0010", "minute_0011", "minute_0012"}) {
     ASSERT_TRUE(kv.count(key)) << key;
     long n = 0;
-    double mm = 0;
-    ASSERT_EQ(std::sscanf(kv[key].c_str(), "%ld %lf", &n, &mm), 2);
+    double rain = 0;
+    ASSERT_EQ(std::sscanf(kv[key].c_str(), "%ld %lf", &n, &rain), 2);
     minute_drops += n;
-    minute_mm += mm;
+    minute_mm += rain;
   }
   EXPECT_EQ(kv.count("minute_0013"), 0u);
   EXPECT_EQ(minute_drops, std::stol(kv["rain_drops"]));
