@@ -23,6 +23,9 @@ inline u64 line_trunc(f64 y) {
   return static_cast<u64>(y);
 }
 
+// A line frequency the program can count time with: a finite number above zero.
+inline bool usable_line_fr(f64 line_fr) { return std::isfinite(line_fr) && line_fr > 0; }
+
 // The minute of the day of a line count, or -1 when it has none: no line frequency yet, or
 // a minute outside the per-minute tables.
 inline int minute_of(f64 y, f64 line_fr) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/numeric.h"
 #include "platform/files.h"
 
 namespace dropix {
@@ -74,6 +75,29 @@ block_read next_block(camera_reader& r, mp_state& mp, std::FILE* raw_fp, s16& id
   r.prev = r.pos;
   r.pos += static_cast<s64>(block_fmt::size) + cmpr_n;
   return block_read::ok;
+}
+
+std::optional<u32> first_header_time(raw_state& raw, s64 raw_length) {
+  constexpr int blocks_looked_at = 4096;
+  raw_window win;
+  win.fp = raw.raw_fp.get();
+  s64 at = 0;
+  for (int i = 0; i < blocks_looked_at && at + static_cast<s64>(block_fmt::size) <= raw_length; ++i) {
+    raw_cursor cur{&win, at, raw_length};
+    u8 framing[block_fmt::size];
+    if (raw_read(cur, framing, sizeof framing) != raw_read_result::ok) return std::nullopt;
+    const s16 ident = get_s16(framing + block_fmt::ident);
+    const s16 cmpr_n = get_s16(framing + block_fmt::cmpr_n);
+    if (cmpr_n < 0) return std::nullopt;
+    if (ident == ident_main_header && cmpr_n >= static_cast<s16>(hd_par_fmt::size)) {
+      u8 body[hd_par_fmt::size];
+      if (raw_read(cur, body, sizeof body) != raw_read_result::ok) return std::nullopt;
+      const hd_par h = decode_hd_par(body);
+      if (usable_line_fr(h.line_fr)) return h.valid_since;
+    }
+    at += static_cast<s64>(block_fmt::size) + cmpr_n;
+  }
+  return std::nullopt;
 }
 
 raw_cursor body_of(const camera_reader& r) {

@@ -3,6 +3,8 @@
 // walks the file with a position of its own and steps over the other camera's blocks.
 #pragma once
 
+#include <optional>
+
 #include "common/diag.h"
 #include "input/rawfil.h"
 #include "platform/raw_reader.h"
@@ -65,5 +67,10 @@ block_read next_block(camera_reader& r, mp_state& mp, std::FILE* raw_fp, s16& id
 
 // The body of the block the reader read last.
 raw_cursor body_of(const camera_reader& r);
+
+// valid_since of the raw file's first main header that has a usable line frequency, looked
+// for among the file's first blocks; nothing when there is none there. Outputs continued from
+// an earlier run must begin with this header.
+std::optional<u32> first_header_time(raw_state& raw, s64 raw_length);
 
 }  // namespace dropix

@@ -43,6 +43,11 @@ bool same_record(const main_rec& a, const main_rec& b) {
   return std::memcmp(ea, eb, sizeof ea) == 0;
 }
 
+template <class F>
+bool bit_differs(F a, F b) {
+  return std::memcmp(&a, &b, sizeof a) != 0;
+}
+
 // The name and extension of a path.
 std::string name_of(const std::string& path) {
   std::size_t cut = 0;
@@ -90,7 +95,7 @@ void main_tim(header_list& list, const main_rec& r, diagnostics& d) {
   fail(d, "please rename or delete current set of data files");
 }
 
-std::optional<main_rec> main_hr(header_state& hdr, raw_cursor& body, s16 oldlen, const std::string& pix_nam,
+std::optional<main_rec> main_hr(header_state& hdr, raw_cursor& body, s64 at, s16 oldlen, const std::string& pix_nam,
                                 diagnostics& d) {
   hprintf(d, "main_hr: \n");
   u8 bytes[hd_par_fmt::size];
@@ -100,14 +105,32 @@ std::optional<main_rec> main_hr(header_state& hdr, raw_cursor& body, s16 oldlen,
     return std::nullopt;
   }
   const hd_par h = decode_hd_par(bytes);
-  hdr.line_fr = h.line_fr;
+  if (!usable_line_fr(h.line_fr)) {
+    // No time can be counted with it: the header is not taken.
+    err_printf(d, "main header at offset %lld has the line frequency %g: ignored\n", static_cast<long long>(at),
+               h.line_fr);
+    return std::nullopt;
+  }
   for (int i = 0; i < hdr.maincnt; ++i) {
     hprintf(d, "i=%d maint=%ld loc_hd_par.valid_since=%ld \n", i, hdr.maint[i], h.valid_since);
     if (hdr.maint[i] == h.valid_since) {
+      // A header is known by its valid_since: a repetition changes nothing, so that reading
+      // the same blocks again (both readers, a resumed run) always leaves the same state.
       hprintf(d, "identical found \n");
+      for (const hd_node* n = hdr.list.head; n; n = n->next) {
+        const main_rec& known = n->rec;
+        if (known.main_time == h.valid_since && (bit_differs(known.line_fr, h.line_fr) || known.gate1 != h.gate1 ||
+                                                 bit_differs(known.HBL, h.HBL) || bit_differs(known.HBR, h.HBR) ||
+                                                 bit_differs(known.HFR, h.HFR) || bit_differs(known.XSCALE0_1, h.XSCALE0_1) ||
+                                                 bit_differs(known.XSCALE0_2, h.XSCALE0_2) || bit_differs(known.L0_1, h.L0_1) ||
+                                                 bit_differs(known.L0_2, h.L0_2)))
+          err_printf(d, "main header at offset %lld repeats valid_since %lu with other parameters: ignored\n",
+                     static_cast<long long>(at), static_cast<unsigned long>(h.valid_since));
+      }
       return std::nullopt;
     }
   }
+  hdr.line_fr = h.line_fr;
   if (hdr.maincnt >= max_headers) {
     if (d.out) d.out->write(" more than 100 mainheaders ! \n");
     fail(d, " more than 100 mainheaders ! \n");

@@ -19,12 +19,14 @@ struct header_state {
   header_list list;             // the headers in force, ascending in line
 };
 
-// Reads the 56-byte main header body at `body` (the block's body) and processes it: sets
-// line_fr and recognises a header already known by its valid_since. A new header is recorded
-// in maint, entered in the header list and returned as its record (len_prev = `oldlen`, the
-// file name of `pix_nam`), for the writer to append to .hd and .hyd. Ends the run on a 101st
-// header and on a header out of time order.
-std::optional<main_rec> main_hr(header_state& hdr, raw_cursor& body, s16 oldlen, const std::string& pix_nam,
+// Reads the 56-byte main header body at `body` (the body of the block at raw offset `at`) and
+// processes it. A header already known by its valid_since changes nothing (one that repeats
+// it with other parameters is reported). A header whose line frequency is not a finite
+// positive number is refused with a message. A new header sets line_fr, is recorded in maint,
+// entered in the header list and returned as its record (len_prev = `oldlen`, the file name of
+// `pix_nam`), for the writer to append to .hd and .hyd. Ends the run on a 101st header and on
+// a header out of time order.
+std::optional<main_rec> main_hr(header_state& hdr, raw_cursor& body, s64 at, s16 oldlen, const std::string& pix_nam,
                                 diagnostics& d);
 
 // Enters a main header record into the header list. A header that is not later than the

@@ -6,6 +6,7 @@
 
 #include "common/diag.h"
 #include "common/records.h"
+#include "platform/files.h"
 
 namespace dropix {
 
@@ -18,13 +19,20 @@ struct head_tags {
   const char* flush;
 };
 
-// Writes the .hd head from its start: pos_pix (1442 entries) and oldlen. Every failed step
-// is reported under its tag and the write goes on; returns false when any step failed.
-bool write_hd_head(std::FILE* fp, const u32* pos_pix, s16 oldlen, const head_tags& tags, diagnostics& d);
+// Writes the .hd head from its start: pos_pix (1442 entries) and oldlen, then flushes.
+// Stops at the first step that fails and returns its tag (errno tells why); null when all
+// went well.
+const char* write_hd_head(std::FILE* fp, const u32* pos_pix, s16 oldlen, const head_tags& tags, io_faults* faults);
 
 // Writes the .abh file from its start: posa_bf, posb_bf, lastpix_y and, with `zero_word`, the
-// four zero bytes that every data flush writes. Returns false when any step failed.
-bool write_abh(std::FILE* fp, const raw_positions& pos, u32 lastpix_y, bool zero_word, const head_tags& tags,
-               diagnostics& d);
+// four zero bytes that every data flush writes; then flushes. Returns the tag of the step that
+// failed, or null.
+const char* write_abh(std::FILE* fp, const raw_positions& pos, u32 lastpix_y, bool zero_word, const head_tags& tags,
+                      io_faults* faults);
+
+// A failed write, flush, sync or truncate of the output file `file`: reported under `tag`,
+// then the run ends with a message naming the file and the cause. Nothing of the resume state
+// has moved past what is on disk, so a later run goes on from there.
+[[noreturn]] void write_failed(diagnostics& d, const char* tag, const std::string& file);
 
 }  // namespace dropix

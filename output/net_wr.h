@@ -28,10 +28,11 @@ struct writer_state {
   unique_file pix_fp, hd_fp, abh_fp;
   std::string pix_nam, hd_nam, abh_nam;  // as messages name them
   std::string dir;        // the directory relative names are opened from
+  io_faults* faults = nullptr;  // tests: makes output operations fail on purpose
 };
 
 // Buffers a drop record (its 30-byte head and data words, as transf_1 built them); flushes
-// first when a flush is due. Drops that were on disk when the run started are not written
+// first when a flush is due. A flush that cannot write ends the run (write_failed). Drops that were on disk when the run started are not written
 // again. `line_fr` is the line frequency of the header in force, for the minute index; the
 // clock is read from `clock` when the flush rules need it.
 void net_wr(writer_state& wr, const raw_positions& pos, f64 line_fr, const u8* head, const u16* data,

@@ -21,8 +21,34 @@ std::string in_dir(const std::string& dir, const std::string& name);
 
 int seek64(std::FILE* fp, s64 offset, int whence);  // 0 on success
 s64 tell64(std::FILE* fp);                           // -1 on failure
-int file_sync(std::FILE* fp);                        // flushes and syncs; 0 on success
-int truncate_file(std::FILE* fp, s64 length);        // 0 on success
+
+// Failure injection for tests: the output operation numbered `fail_at` (counted from 0 over
+// write_all, flush_file, sync_file and cut_file) fails with `error`, as a full disk or a
+// failing device would make it fail.
+struct io_faults {
+  long fail_at = -1;  // -1: nothing fails
+  int error = 28;     // ENOSPC
+  long count = 0;     // operations so far
+  // Counts one operation; true (with errno set) when it is to fail.
+  bool fail_now();
+};
+
+// The output operations. Each returns true on success; on failure errno tells why.
+bool write_all(std::FILE* fp, const void* data, std::size_t n, io_faults* faults);
+bool flush_file(std::FILE* fp, io_faults* faults);
+bool sync_file(std::FILE* fp, io_faults* faults);  // flushes, then syncs to the device
+bool cut_file(std::FILE* fp, s64 length, io_faults* faults);  // truncates to `length`
+
+// A file size, or -1 (errno set).
+s64 file_size(std::FILE* fp);
+
+// True when `path` is a regular file (following links); false with errno set otherwise.
+bool is_regular_file(const std::string& path);
+
+// Takes an exclusive lock on the open file, without waiting. False when another open
+// description of the file holds it (errno EWOULDBLOCK) or locking failed. The kernel drops the
+// lock when the file is closed or the process ends.
+bool lock_file(std::FILE* fp);
 
 // An open stream that is closed when its owner goes, on every path. Orderly ends close
 // their files themselves first, so that failures of fclose can be reported.

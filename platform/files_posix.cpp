@@ -1,5 +1,8 @@
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/files.h"
 
@@ -30,14 +33,51 @@ int seek64(std::FILE* fp, s64 offset, int whence) {
 
 s64 tell64(std::FILE* fp) { return static_cast<s64>(::ftello(fp)); }
 
-int file_sync(std::FILE* fp) {
-  if (std::fflush(fp) != 0) return -1;
-  return ::fsync(::fileno(fp));
+bool io_faults::fail_now() {
+  if (count++ != fail_at) return false;
+  errno = error;
+  return true;
 }
 
-int truncate_file(std::FILE* fp, s64 length) {
-  if (std::fflush(fp) != 0) return -1;
-  return ::ftruncate(::fileno(fp), static_cast<off_t>(length));
+namespace {
+bool faulted(io_faults* faults) { return faults && faults->fail_now(); }
+}  // namespace
+
+bool write_all(std::FILE* fp, const void* data, std::size_t n, io_faults* faults) {
+  if (faulted(faults)) return false;
+  errno = 0;
+  return n == 0 || std::fwrite(data, 1, n, fp) == n;
 }
+
+bool flush_file(std::FILE* fp, io_faults* faults) {
+  if (faulted(faults)) return false;
+  return std::fflush(fp) == 0;
+}
+
+bool sync_file(std::FILE* fp, io_faults* faults) {
+  if (faulted(faults)) return false;
+  return std::fflush(fp) == 0 && ::fsync(::fileno(fp)) == 0;
+}
+
+bool cut_file(std::FILE* fp, s64 length, io_faults* faults) {
+  if (faulted(faults)) return false;
+  return std::fflush(fp) == 0 && ::ftruncate(::fileno(fp), static_cast<off_t>(length)) == 0;
+}
+
+s64 file_size(std::FILE* fp) {
+  struct stat st;
+  if (::fstat(::fileno(fp), &st) != 0) return -1;
+  return static_cast<s64>(st.st_size);
+}
+
+bool is_regular_file(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if (S_ISREG(st.st_mode)) return true;
+  errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  return false;
+}
+
+bool lock_file(std::FILE* fp) { return ::flock(::fileno(fp), LOCK_EX | LOCK_NB) == 0; }
 
 }  // namespace dropix

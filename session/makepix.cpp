@@ -44,7 +44,7 @@ void session::pair(const drop_rec* drop_a, const drop_rec* drop_b) {
 void session::hand_over_header(camera_reader& r) {
   flush_request(wr, timing.pos, h, diag);
   raw_cursor body = body_of(r);
-  if (const auto rec = main_hr(hdr, body, wr.oldlen, wr.pix_nam, diag)) append_header(wr, *rec, diag);
+  if (const auto rec = main_hr(hdr, body, r.prev, wr.oldlen, wr.pix_nam, diag)) append_header(wr, *rec, diag);
 }
 
 // Decodes a line block of the reader's camera and hands it on. True when lines came out.
@@ -78,15 +78,27 @@ void session::first_pass() {
 
 void session::open_outputs() {
   raw.pix_day = raw.raw_day;
-  const pixfil_result files = pixfil(
-      wr, timing.pos, settings.hyd_path, settings.raw_path, raw.mp_nam,
-      [&](const main_rec& r) {
-        hdr.maint[hdr.maincnt++] = r.main_time;
-        main_tim(hdr.list, r, diag);
-      },
-      diag);
+  pixfil_request req;
+  req.hyd_path = settings.hyd_path;
+  req.raw_path = settings.raw_path;
+  req.mp_nam = raw.mp_nam;
+  if (raw.raw_fp) {
+    const s64 length = file_size(raw.raw_fp.get());
+    if (length >= 0) {
+      req.raw_length = length;
+      req.raw_first_header = first_header_time(raw, length);
+    }
+  }
+  const pixfil_result files = pixfil(wr, timing.pos, req, diag);
+  for (const main_rec& r : files.stored) {
+    if (hdr.maincnt >= max_headers) fail(diag, " more than 100 mainheaders ! \n");
+    hdr.maint[hdr.maincnt++] = r.main_time;
+    hprintf(diag, "maincnt=%d maint=%lu \n", hdr.maincnt - 1, r.main_time);
+    main_tim(hdr.list, r, diag);
+  }
+  hprintf(diag, "maincnt=%d \n", hdr.maincnt);
   if (!files.stored.empty()) hdr.line_fr = files.stored.back().line_fr;
-  if (files.abh_exist) {
+  if (files.resume_tables) {
     const resume_point p = resume_positions(timing.pos, wr.disk_y, hdr.line_fr, wr.lastpix_y, diag);
     mp.pos_a = p.pos_a;
     mp.pos_b = p.pos_b;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
 
 #include "input/main_hr.h"
 #include "output/net_wr.h"
@@ -34,7 +35,7 @@ class main_header : public dropix_test {
     const std::vector<u8> body = rawkit::header_body(h);
     raw_window_over(win, body.data(), body.size());
     raw_cursor cur{&win, 0, static_cast<s64>(body.size())};
-    if (const auto rec = main_hr(hdr, cur, wr.oldlen, wr.pix_nam, diag)) append_header(wr, *rec, diag);
+    if (const auto rec = main_hr(hdr, cur, 0, wr.oldlen, wr.pix_nam, diag)) append_header(wr, *rec, diag);
   }
   static long size_of(std::FILE* fp) {
     std::fseek(fp, 0, SEEK_END);
@@ -48,9 +49,11 @@ class main_header : public dropix_test {
 TEST_F(main_header, the_second_offer_of_a_header_is_recognised) {
   const hd_par h = rawkit::sample_header(day + 3600, 55000.0);
   offer(h);
-  hdr.line_fr = 0;
+  EXPECT_EQ(hdr.line_fr, 55000.0);
+  hdr.line_fr = 34100.0;  // as a later header would have set it
   offer(h);
-  EXPECT_EQ(hdr.line_fr, 55000.0) << "line_fr is set by every offer";
+  EXPECT_EQ(hdr.line_fr, 34100.0) << "a repeated header changes nothing";
+  EXPECT_EQ(err_text(), "");
   EXPECT_EQ(hdr.maincnt, 1);
   EXPECT_EQ(hdr.maint[0], day + 3600);
   ASSERT_NE(hdr.list.head, nullptr);
@@ -165,11 +168,35 @@ TEST_F(main_header, the_100th_header_is_taken_and_the_101st_ends_the_run) {
   EXPECT_EQ(err_text(), " more than 100 mainheaders ! \n");
 }
 
+TEST_F(main_header, a_repetition_with_other_parameters_is_reported_and_changes_nothing) {
+  offer(rawkit::sample_header(day + 3600, 55000.0));
+  const long hyd_size = size_of(hyd);
+  hd_par other = rawkit::sample_header(day + 3600, 34100.0);
+  other.HBL = 9.0f;
+  offer(other);
+  EXPECT_EQ(hdr.line_fr, 55000.0);
+  EXPECT_EQ(hdr.maincnt, 1);
+  EXPECT_EQ(size_of(hyd), hyd_size);
+  EXPECT_EQ(err_text(), "main header at offset 0 repeats valid_since 1728003600 with other parameters: ignored\n");
+}
+
+TEST_F(main_header, a_line_frequency_that_counts_no_time_is_refused) {
+  for (f64 bad : {0.0, -55000.0, std::numeric_limits<f64>::infinity(), std::numeric_limits<f64>::quiet_NaN()}) {
+    offer(rawkit::sample_header(day + 3600, bad));
+    EXPECT_EQ(hdr.maincnt, 0) << bad;
+    EXPECT_EQ(hdr.line_fr, 0.0) << bad;
+  }
+  EXPECT_EQ(size_of(hyd), 0);
+  EXPECT_NE(err_text().find("main header at offset 0 has the line frequency nan: ignored\n"), std::string::npos)
+      << err_text();
+  EXPECT_NE(err_text().find("has the line frequency 0: ignored"), std::string::npos);
+}
+
 TEST_F(main_header, a_body_too_short_for_a_header_is_refused) {
   const std::vector<u8> body = rawkit::header_body(rawkit::sample_header(day));
   raw_window_over(win, body.data(), 40);
   raw_cursor cur{&win, 0, 40};
-  EXPECT_FALSE(main_hr(hdr, cur, 0, wr.pix_nam, diag).has_value());
+  EXPECT_FALSE(main_hr(hdr, cur, 0, 0, wr.pix_nam, diag).has_value());
   EXPECT_EQ(hdr.maincnt, 0);
   EXPECT_EQ(hdr.line_fr, 0.0);
   EXPECT_EQ(err_text(), " main_hr01 : unexpected end of data\n");

@@ -38,7 +38,7 @@ class writer : public dropix_test {
     const std::vector<u8> body = rawkit::header_body(rawkit::sample_header(midnight + second, fr));
     raw_window_over(win, body.data(), body.size());
     raw_cursor cur{&win, 0, static_cast<s64>(body.size())};
-    if (const auto rec = main_hr(hdr, cur, wr.oldlen, wr.pix_nam, diag)) append_header(wr, *rec, diag);
+    if (const auto rec = main_hr(hdr, cur, 0, wr.oldlen, wr.pix_nam, diag)) append_header(wr, *rec, diag);
   }
   // Hands a pair starting at line y to the writer, as matching does.
   void pair(f64 y, int lines = 8, s16 width = 10) {
