@@ -1,11 +1,14 @@
 #include "control/tables.h"
 
 #include <cctype>
+#include <cmath>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "platform/files.h"
 
 namespace dropix {
 
@@ -41,13 +44,23 @@ bool parse_value(const char* text, std::size_t at, f32& out) {
   return true;
 }
 
-// Row k of the file: the label is skipped, the ten values sit at fixed columns.
-void parse_row(const char* text, f32 (&row)[n_points]) {
-  for (int k = 0; k < n_points; ++k) parse_value(text, label_cols + field_cols * k, row[k]);
+// Row k of the file: the label is skipped, the ten values sit at fixed columns. A value that
+// is no finite number ends the run, naming the line: a calibration read wrongly would change
+// every drop's size without a word.
+void parse_row(const char* text, int line_no, f32 (&row)[n_points], diagnostics& d) {
+  for (int k = 0; k < n_points; ++k) {
+    const std::size_t at = label_cols + field_cols * static_cast<std::size_t>(k);
+    if (!parse_value(text, at, row[k]) || !std::isfinite(row[k])) {
+      std::string field = at < std::strlen(text) ? std::string(text + at).substr(0, field_cols) : std::string();
+      while (!field.empty() && (field.back() == '\n' || field.back() == '\r')) field.pop_back();
+      fail(d, "%s line %d: value %d (\"%s\") is not a number: the correction file is refused\n", corr_name, line_no,
+           k + 1, field.c_str());
+    }
+  }
 }
 
 // Reads the first eight lines of the open file into the diameter and percentage rows. A
-// line that cannot be read is reported under its own tag and leaves its row at 0.0.
+// missing line ends the run: the file is cut short.
 void read_rows(corr_tables_rec& corr_tables, std::FILE* fp, diagnostics& d) {
   f32 (*const rows[corr_lines])[n_points] = {
       nullptr, nullptr, &corr_tables.diameter, nullptr, &corr_tables.height_a_pct,
@@ -59,9 +72,9 @@ void read_rows(corr_tables_rec& corr_tables, std::FILE* fp, diagnostics& d) {
       char tag[16];
       std::snprintf(tag, sizeof tag, "tables%02d", n + 1);
       report_errno(d, tag);
-      continue;
+      fail(d, "%s ends before line %d of 8: the correction file is refused\n", corr_name, n + 1);
     }
-    if (rows[n]) parse_row(line, *rows[n]);
+    if (rows[n]) parse_row(line, n + 1, *rows[n], d);
   }
 }
 
@@ -122,8 +135,10 @@ void tables(corr_tables_rec& corr_tables, bool calib, const std::string& path, d
     report_errno(d, "tables01");
     quit(exit_status::failure);
   }
-  read_rows(corr_tables, fp, d);
-  std::fclose(fp);
+  {
+    const unique_file owned(fp);  // closed on every way out of the reading
+    read_rows(corr_tables, fp, d);
+  }
 
   auto& t = corr_tables;
   hprintf(d, "Correction factors in percent for relative threshold\n");

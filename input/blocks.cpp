@@ -10,17 +10,19 @@ namespace dropix {
 
 namespace {
 
-// The largest raw position the per-minute tables (32 bits) can hold.
-constexpr s64 max_raw_length = 0xFFFFFFFFLL;
-
+// The file is read up to mp.raw_limit, the largest position the 32-bit resume tables can
+// hold; a longer file is noted, so that the run can end saying so once the data up to there
+// are used up.
 void measure_raw(const camera_reader& r, mp_state& mp, std::FILE* raw_fp, s64 need, diagnostics& d) {
   if (need <= mp.rawend) return;
   if (seek64(raw_fp, 0, SEEK_END) != 0) report_errno(d, r.end_seek_tag);
   const s64 end = tell64(raw_fp);
-  if (end < 0)
+  if (end < 0) {
     report_errno(d, r.end_tell_tag);
-  else
-    mp.rawend = std::min(end, max_raw_length);
+    return;
+  }
+  mp.rawend = std::min(end, mp.raw_limit);
+  if (end > mp.raw_limit) mp.raw_beyond = end;
 }
 
 }  // namespace
@@ -40,7 +42,10 @@ block_read next_block(camera_reader& r, mp_state& mp, std::FILE* raw_fp, s16& id
   measure_raw(r, mp, raw_fp, r.pos + static_cast<s64>(block_fmt::size), d);
   if (r.pos >= mp.rawend) return block_read::end;
   const auto cut_short = [&](s64 need) {
-    if (r.cut != r.pos)
+    // A block across the end of what the resume tables can address is no cut: the run ends
+    // saying why at the end of the data.
+    const bool at_limit = mp.raw_beyond > 0 && r.pos + need > mp.raw_limit;
+    if (r.cut != r.pos && !at_limit)
       err_printf(d,
                  "block at offset %lld needs %lld bytes, but the raw file ends at %lld: "
                  "camera %c reader stops there\n",

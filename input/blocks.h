@@ -31,6 +31,8 @@ struct mp_state {
   s64 last_flush = 0;   // clock second of the last periodic flush request
   s64 cut_a = -1;       // offset of a block cut short by the file end (reported once), or -1
   s64 cut_b = -1;
+  s64 raw_limit = 0xFFFFFFFFLL;  // the last raw position the 32-bit resume tables can hold
+  s64 raw_beyond = 0;   // the raw file's length when it reaches beyond raw_limit, else 0
 };
 
 // One camera reader: its fields in the pass state, its window and the tags of its reports.

@@ -23,14 +23,12 @@ void rawfil(raw_state& raw, const std::string& raw_arg, const std::string& raw_b
   raw.raw_day = day_number(raw_base);
   hprintf(d, "raw_day=%ld\n", raw.raw_day);
   hprintf(d, "now opening %s \n", raw_arg);
-  std::FILE* fp = nullptr;
-  if (is_directory(open_path))
-    errno = EISDIR;
-  else
-    fp = std::fopen(open_path.c_str(), "rb");
+  bool not_regular = false;
+  std::FILE* fp = open_regular_for_reading(open_path, &not_regular);
   if (!fp) {
     const int e = errno;
     err_printf(d, "rawfil01: could not open %s \n", raw_arg.c_str());
+    if (not_regular) fail(d, "rawfil02: %s is not a regular file (a pipe or a device): refused\n", raw_arg.c_str());
     errno = e;
     report_errno(d, "rawfil02");
     quit(exit_status::failure);

@@ -223,6 +223,11 @@ raw_builder& raw_builder::bytes(const std::vector<u8>& b) {
   return *this;
 }
 
+raw_builder& raw_builder::reach(f64 y) {
+  lines(ident_camera_a, {{y, {{10, 11}}}});
+  return lines(ident_camera_b, {{y, {{10, 11}}}});
+}
+
 void raw_builder::write(const std::string& path) const {
   std::FILE* fp = std::fopen(path.c_str(), "wb");
   if (!fp) throw std::runtime_error("cannot create " + path);

@@ -57,6 +57,10 @@ class raw_builder {
   raw_builder& header(const hd_par& h);
   raw_builder& lines(s16 ident, const std::vector<scan_line>& lines, const encode_options& opt = {});
   raw_builder& bytes(const std::vector<u8>& b);  // anything at all, e.g. a cut tail
+  // A camera A and a camera B block of a one-line speck each, at line y: both cameras' data
+  // reach y, so every drop that starts more than 1200 lines before y can be paired. A speck
+  // makes no object.
+  raw_builder& reach(f64 y);
 
   const std::vector<u8>& data() const { return data_; }
   std::size_t size() const { return data_.size(); }

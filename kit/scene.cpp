@@ -50,6 +50,7 @@ raw_builder rain_scene(const scene_options& opt) {
     if (opt.foreign_every > 0 && (k + 1) % opt.foreign_every == 0) b.block(7, {1, 2, 3, 4});
     if (opt.header_every > 0 && (k + 1) % opt.header_every == 0) b.header(h);
   }
+  if (opt.reach_past && !drops.empty()) b.reach(drops.back().y_a + opt.delay_lines + drops.back().lines + 2500);
   return b;
 }
 

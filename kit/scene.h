@@ -27,6 +27,8 @@ struct scene_options {
   int header_every = 0;            // repeat the header block after every so many drops (0: never)
   int foreign_every = 10;          // a foreign block after every so many drops (0: never)
   unsigned seed = 1;
+  bool reach_past = true;          // end with specks 2500 lines after the last drop, so that
+                                   // every drop of the scene can be paired
 };
 
 // The drops of a scene, in time order.

@@ -45,6 +45,11 @@ s64 file_size(std::FILE* fp);
 // True when `path` is a regular file (following links); false with errno set otherwise.
 bool is_regular_file(const std::string& path);
 
+// Opens a regular file for binary reading without ever blocking: a FIFO, a device or a
+// directory is refused (`not_regular` true, or errno EISDIR for a directory). Null when the
+// file cannot be opened (errno tells why).
+std::FILE* open_regular_for_reading(const std::string& path, bool* not_regular);
+
 // Takes an exclusive lock on the open file, without waiting. False when another open
 // description of the file holds it (errno EWOULDBLOCK) or locking failed. The kernel drops the
 // lock when the file is closed or the process ends.

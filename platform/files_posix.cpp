@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,6 +77,26 @@ bool is_regular_file(const std::string& path) {
   if (S_ISREG(st.st_mode)) return true;
   errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
   return false;
+}
+
+std::FILE* open_regular_for_reading(const std::string& path, bool* not_regular) {
+  *not_regular = false;
+  // O_NONBLOCK: opening a FIFO must not wait for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool dir = S_ISDIR(st.st_mode);
+    ::close(fd);
+    errno = dir ? EISDIR : 0;
+    *not_regular = !dir;
+    return nullptr;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* fp = ::fdopen(fd, "rb");
+  if (!fp) ::close(fd);
+  return fp;
 }
 
 bool lock_file(std::FILE* fp) { return ::flock(::fileno(fp), LOCK_EX | LOCK_NB) == 0; }

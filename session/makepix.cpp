@@ -177,9 +177,12 @@ pass_outcome session::makepix() {
 
   if (!camera_b_catch_up()) return pass_outcome::camera_b_behind;
 
-  // Camera A objects of the last 1200 lines wait for camera B lines still to come; once both
-  // readers are at the end of the data nothing more can come, and every object is examined.
-  mp.horizon_base = mp.eof_a && mp.eof_b ? ~u64{0} : line_trunc(mp.last_a);
+  // A camera A object is paired only once camera B's lines reach 1200 lines past it: then no
+  // camera B object that could be its partner is still to come, and a pair once written is
+  // final. At the end of the data camera B's reader may stand behind camera A's (a file still
+  // being written): the horizon then follows camera B's last line. Objects of the last 1200
+  // lines stay unpaired; a run after the file has grown pairs them.
+  mp.horizon_base = line_trunc(mp.eof_b && mp.last_b < mp.last_a ? mp.last_b : mp.last_a);
   if (store.qa.wait_last && store.qb.wait_last) {
     hprintf(diag, "calling findmatch\n");
     find_m(store, mp.horizon_base, &mp.total, *this, diag);
@@ -188,6 +191,11 @@ pass_outcome session::makepix() {
 
   if (mp.eof_a && mp.eof_b) {
     final_flush(wr, timing.pos, h, diag);
+    if (mp.raw_beyond > 0)
+      fail(diag,
+           "%s is %lld bytes long, but the resume tables address %lld bytes at most: the data beyond are not "
+           "read; everything before them is written\n",
+           raw.mp_nam.c_str(), static_cast<long long>(mp.raw_beyond), static_cast<long long>(mp.raw_limit));
     return pass_outcome::data_used_up;
   }
   if (mp.pos_a == mp.rawend) hprintf(diag, "EOF reading A \n");

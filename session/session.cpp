@@ -40,16 +40,23 @@ void session::reset(run_options options) {
   raw_base_ = base_name(opt.raw_arg);
 }
 
-void session::clean_up() {
-  const auto close_tagged = [&](unique_file& fp, const char* tag) {
+bool session::clean_up() {
+  bool whole = true;
+  const auto close_tagged = [&](unique_file& fp, const char* tag, const std::string* name) {
     if (!fp) return;
-    if (std::fclose(fp.release()) != 0) report_errno(diag, tag);
+    if (std::fclose(fp.release()) == 0) return;
+    report_errno(diag, tag);
+    if (name) {
+      err_printf(diag, "%s could not be closed whole: run again to complete it\n", name->c_str());
+      whole = false;
+    }
   };
-  close_tagged(wr.abh_fp, " clean_up01 ");
-  close_tagged(wr.pix_fp, " clean_up02 ");
-  close_tagged(wr.hd_fp, " clean_up03 ");
-  close_tagged(raw.raw_fp, " clean_up04 ");
+  close_tagged(wr.abh_fp, " clean_up01 ", &wr.abh_nam);
+  close_tagged(wr.pix_fp, " clean_up02 ", &wr.pix_nam);
+  close_tagged(wr.hd_fp, " clean_up03 ", &wr.hd_nam);
+  close_tagged(raw.raw_fp, " clean_up04 ", nullptr);
   raw.win_a.fp = raw.win_b.fp = nullptr;
+  return whole;
 }
 
 status_view session::view() const {
@@ -57,7 +64,7 @@ status_view session::view() const {
 }
 
 int session::finish(exit_status st) {
-  clean_up();
+  if (!clean_up() && st == exit_status::done) st = exit_status::failure;
   status_final(status, h, view(), diag.trace_flag == 1);
   h.terminal_restore();
   if (st == exit_status::failure && !opt.stderr_to_screen)

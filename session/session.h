@@ -68,8 +68,9 @@ class session final : public pair_sink {
   // console when the run failed. Returns the exit status.
   int finish(exit_status status);
 
-  // Closes the files that are open, in order, reporting failures.
-  void clean_up();
+  // Closes the files that are open, in order, reporting failures. False when an output file
+  // could not be closed whole.
+  bool clean_up();
 
   // Names, opens or creates the output files and restores the state of an earlier run: the
   // stored headers enter maint and the header list, and both readers get their restart

@@ -122,6 +122,7 @@ TEST_F(raw_stream, one_drop_evaluates_to_the_hand_computed_values) {
       .header(rawkit::sample_header(midnight, 55000.0))
       .lines(ident_camera_a, block_of(55000.0 * 600, 4, 100, 110))
       .lines(ident_camera_b, block_of(55000.0 * 600 + 80, 5, 200, 209))
+      .reach(55000.0 * 600 + 2500)
       .write(path("V26342_1.AB"));
   ASSERT_EQ(run({"V26342_1.AB"}).status, 0);
   const auto recs = records();

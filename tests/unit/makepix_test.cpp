@@ -76,16 +76,40 @@ TEST_F(pass, both_readers_walk_the_six_block_example) {
   EXPECT_EQ(err_text(), "");
 }
 
-TEST_F(pass, the_last_drop_of_the_data_is_matched_at_the_end) {
-  raw_builder()
-      .header(rawkit::sample_header(midnight, 1000.0))
+TEST_F(pass, a_drop_is_paired_once_both_cameras_reach_1200_lines_past_it) {
+  raw_builder b;
+  b.header(rawkit::sample_header(midnight, 1000.0))
       .lines(ident_camera_a, lines_ending(5000, 6))
-      .lines(ident_camera_b, lines_ending(5080, 7))
-      .write(testing::test_path("V26342_1.AB"));
-  const auto r = run_passes("V26342_1.AB");
-  EXPECT_EQ(r.status, 0);
+      .lines(ident_camera_b, lines_ending(5080, 7));
+  b.write(testing::test_path("V26342_1.AB"));
+  // Within 1200 lines of the end of the data the drop's partner might still be to come.
+  EXPECT_EQ(run_passes("V26342_1.AB").status, 0);
+  EXPECT_EQ(mp.total, 0);
+  EXPECT_EQ(reader::read_hyd(read_bytes("V26342_1.hyd")).size(), 1u);
+  // The file grows past it: the next run pairs it.
+  b.reach(5000 - 5 + 1200 + 1);
+  b.write(testing::test_path("V26342_1.AB"));
+  EXPECT_EQ(run_passes("V26342_1.AB").status, 0);
   EXPECT_EQ(mp.total, 1);
   EXPECT_EQ(reader::read_hyd(read_bytes("V26342_1.hyd")).size(), 2u);
+}
+
+TEST_F(pass, camera_b_behind_camera_a_at_the_end_holds_the_horizon_back) {
+  // Camera B's data end 1000 lines before camera A's: a camera A object is paired only when
+  // camera B's lines reach 1200 lines past it.
+  raw_builder b;
+  b.header(rawkit::sample_header(midnight, 1000.0))
+      .lines(ident_camera_a, lines_ending(5000, 6))
+      .lines(ident_camera_b, lines_ending(5080, 7))
+      .lines(ident_camera_b, {{5000 - 5 + 1199, {{10, 11}}}})   // camera B reaches 1199 lines past it
+      .lines(ident_camera_a, {{5000 + 3000, {{10, 11}}}});      // camera A much further
+  b.write(testing::test_path("V26342_1.AB"));
+  EXPECT_EQ(run_passes("V26342_1.AB").status, 0);
+  EXPECT_EQ(mp.total, 0) << "camera B's lines do not reach 1200 lines past the drop";
+  b.lines(ident_camera_b, {{5000 - 5 + 1201, {{10, 11}}}});
+  b.write(testing::test_path("V26342_1.AB"));
+  EXPECT_EQ(run_passes("V26342_1.AB").status, 0);
+  EXPECT_EQ(mp.total, 1);
 }
 
 TEST_F(pass, every_drop_seen_by_both_cameras_is_one_pair) {
@@ -96,7 +120,7 @@ TEST_F(pass, every_drop_seen_by_both_cameras_is_one_pair) {
   const auto r = run_passes("V26342_1.AB");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(mp.total, 12);
-  EXPECT_EQ(r.passes, 13) << "one pass per camera A block, and one to find the end";
+  EXPECT_EQ(r.passes, 14) << "one pass per camera A block (12 drops and the closing speck), and one to find the end";
 }
 
 TEST_F(pass, with_only_camera_a_blocks_each_pass_ends_without_matching) {
