@@ -29,6 +29,7 @@ struct io_faults {
   long fail_at = -1;  // -1: nothing fails
   int error = 28;     // ENOSPC
   long count = 0;     // operations so far
+  bool partial = false;  // a failing write writes the first half of its bytes first
   // Counts one operation; true (with errno set) when it is to fail.
   bool fail_now();
 };

@@ -45,7 +45,14 @@ bool faulted(io_faults* faults) { return faults && faults->fail_now(); }
 }  // namespace
 
 bool write_all(std::FILE* fp, const void* data, std::size_t n, io_faults* faults) {
-  if (faulted(faults)) return false;
+  if (faulted(faults)) {
+    if (faults->partial && n > 1) {
+      std::fwrite(data, 1, n / 2, fp);
+      std::fflush(fp);
+      errno = faults->error;
+    }
+    return false;
+  }
   errno = 0;
   return n == 0 || std::fwrite(data, 1, n, fp) == n;
 }

@@ -14,6 +14,7 @@ void prepare_run(const std::string& raw_file, const pass_options& opt) {
   h.tick_every = opt.tick_every;
   h.escape_at_poll = opt.escape_at_poll;
   h.in_terminal = opt.escape_at_poll > 0;
+  t.wr.faults = opt.faults;
 }
 
 pass_result run_passes(const std::string& raw_file, const pass_options& opt) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/files.h"
+
 namespace dropix::testing {
 
 struct pass_options {
@@ -11,6 +13,7 @@ struct pass_options {
   long escape_at_poll = -1;    // the key poll (1-based) at which the operator presses Escape
   int tick_every = 0;          // > 0: the clock moves on a second every so many readings
   long max_passes = 10000000;  // a test fails rather than loop for ever
+  io_faults* faults = nullptr; // output operations that fail on purpose
 };
 
 struct pass_result {
