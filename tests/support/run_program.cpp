@@ -34,7 +34,7 @@ int wait_status(pid_t pid) {
 
 std::string dropix_exe() { return DROPIX_EXE; }
 
-run_result run_dropix(const std::vector<std::string>& args, const std::string& cwd) {
+run_result run_dropix(const std::vector<std::string>& args, const std::string& cwd, unsigned limit_s) {
   int fds[2];
   if (::pipe(fds) != 0) return {};
   const pid_t pid = ::fork();
@@ -44,6 +44,7 @@ run_result run_dropix(const std::vector<std::string>& args, const std::string& c
     ::dup2(devnull, 0);
     ::dup2(fds[1], 1);
     ::dup2(fds[1], 2);
+    ::alarm(limit_s);  // a hanging run is ended, not waited for
     exec_in(args, cwd);
   }
   ::close(fds[1]);
@@ -56,6 +57,20 @@ run_result run_dropix(const std::vector<std::string>& args, const std::string& c
   r.status = wait_status(pid);
   return r;
 }
+
+int start_dropix(const std::vector<std::string>& args, const std::string& cwd) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int devnull = ::open("/dev/null", O_RDWR);
+    ::dup2(devnull, 0);
+    ::dup2(devnull, 1);
+    ::dup2(devnull, 2);
+    exec_in(args, cwd);
+  }
+  return static_cast<int>(pid);
+}
+
+int wait_dropix(int pid) { return wait_status(static_cast<pid_t>(pid)); }
 
 run_result run_on_terminal(const std::vector<std::string>& args, const std::string& cwd,
                            const std::string& trigger, const std::function<void(int, int)>& act) {
