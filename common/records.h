@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/formats.h"
+#include "common/numeric.h"
 
 namespace dropix {
 
@@ -93,7 +94,26 @@ struct header_list {
 
   // Appends a node holding `rec` from line `line` on.
   void append(const main_rec& rec, f64 line);
+
+  // The header in force at line count y (truncated): the first node whose interval [line,
+  // next line] holds it, else the last node from its line on; null when y lies before them
+  // all. A line exactly on a newer header's line is still the older one's.
+  const hd_node* in_force(f64 y) const;
+
+  // The line frequency to count line y in: that of the header in force, else `fallback`.
+  f64 line_fr_at(f64 y, f64 fallback) const {
+    const hd_node* n = in_force(y);
+    return n ? n->rec.line_fr : fallback;
+  }
 };
+
+inline const hd_node* header_list::in_force(f64 y) const {
+  const f64 t = static_cast<f64>(line_trunc(y));
+  if (!head) return nullptr;
+  for (const hd_node* n = head; n->next; n = n->next)
+    if (n->line <= t && t <= n->next->line) return n;
+  return tail->line <= t ? tail : nullptr;
+}
 
 inline void header_list::append(const main_rec& rec, f64 line) {
   auto node = std::make_unique<hd_node>();

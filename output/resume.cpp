@@ -16,7 +16,8 @@ hyd_contents walk_hyd(writer_state& wr, diagnostics& d) {
   const s64 end = wr.pix_end;
   hyd_contents h;
   s64 at = 0;
-  f64 line_fr = 0;  // of the header in force where the walk stands
+  f64 line_fr = 0;       // of the header met last
+  header_list in_order;  // the headers met so far
   u8 rec[drop_fmt::max_len];
   wr.oldlen = 0;
   for (u32& e : wr.pos_pix) e = pos_unset;
@@ -33,12 +34,15 @@ hyd_contents walk_hyd(writer_state& wr, diagnostics& d) {
            static_cast<long long>(at));
     if (raw_read(cur, rec + 2, static_cast<std::size_t>(len - 2)) != raw_read_result::ok) break;
     if (header) {
-      h.headers.push_back(decode_main_rec(rec));
-      line_fr = h.headers.back().line_fr;
+      const main_rec r = decode_main_rec(rec);
+      h.headers.push_back(r);
+      line_fr = r.line_fr;
+      in_order.append(r, static_cast<f64>(r.main_time % 86400) * r.line_fr);
     } else {
+      // The writer counted the drop's minute at the line frequency of the header in force.
       h.last_drop_y = get_f64(rec + drop_fmt::y_first);
       h.has_drops = true;
-      enter_pos_pix(wr, h.last_drop_y, line_fr, static_cast<u32>(at), d);
+      enter_pos_pix(wr, h.last_drop_y, in_order.line_fr_at(h.last_drop_y, line_fr), static_cast<u32>(at), d);
     }
     wr.oldlen = static_cast<s16>(len);
     at += len;

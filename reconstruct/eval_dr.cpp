@@ -27,9 +27,7 @@ const main_rec& header_at(const header_list& hdr, f64 y_first, diagnostics& d) {
   const u64 t1 = line_trunc(y_first);
   const f64 t = static_cast<f64>(t1);
   if (!hdr.head) fail(d, "eval_dr 01: no main header in file ?!? \n");
-  for (const hd_node* n = hdr.head; n->next; n = n->next)
-    if (n->line <= t && t <= n->next->line) return n->rec;
-  if (hdr.tail->line <= t) return hdr.tail->rec;
+  if (const hd_node* n = hdr.in_force(t)) return n->rec;
   if (hdr.head == hdr.tail) {
     err_printf(d, "t1=%" PRIu64 ", ptr->line=%" PRIu64 " \n", t1, line_trunc(hdr.head->line));
     fail(d, "eval_dr 02: no corresponding main header ? \n");

@@ -38,7 +38,7 @@ void session::corrupt_end() {
 void session::pair(const drop_rec* drop_a, const drop_rec* drop_b) {
   u8 head[drop_fmt::head_size];
   if (transf_1(hdr.list, corr_tables, drop_a, drop_b, wr.oldlen, pack_data_, head, diag) == 0) return;
-  net_wr(wr, timing.pos, hdr.line_fr, head, pack_data_, h, diag);
+  net_wr(wr, timing.pos, hdr.list.line_fr_at(drop_a->y_first, hdr.line_fr), head, pack_data_, h, diag);
 }
 
 void session::hand_over_header(camera_reader& r) {
@@ -56,7 +56,9 @@ bool session::take_line_block(camera_reader& r, queue_pair& qp) {
   assign_pieces(store, blk, qp, diag);
   chain_queues(store, qp, diag);
   r.last = blk.line[n - 1].y_count;
-  line_time(timing, blk, r.ident, r.prev, hdr.line_fr, mp, diag);
+  // Time is counted at the line frequency of the header in force for the block's lines, so
+  // that the minute tables do not depend on the order in which the readers met the headers.
+  line_time(timing, blk, r.ident, r.prev, hdr.list.line_fr_at(blk.line[0].y_count, hdr.line_fr), mp, diag);
   r.cnt += n;
   return true;
 }
@@ -99,7 +101,8 @@ void session::open_outputs() {
   hprintf(diag, "maincnt=%d \n", hdr.maincnt);
   if (!files.stored.empty()) hdr.line_fr = files.stored.back().line_fr;
   if (files.resume_tables) {
-    const resume_point p = resume_positions(timing.pos, wr.disk_y, hdr.line_fr, wr.lastpix_y, diag);
+    const resume_point p =
+        resume_positions(timing.pos, wr.disk_y, hdr.list.line_fr_at(wr.disk_y, hdr.line_fr), wr.lastpix_y, diag);
     mp.pos_a = p.pos_a;
     mp.pos_b = p.pos_b;
   }
