@@ -87,6 +87,12 @@ void main_tim(header_list& list, const main_rec& r, diagnostics& d) {
   hd_node* n = list.head;
   while (n && n->line < x) n = n->next;
   if (!n) {
+    // Lines of headers of other line frequencies are not comparable: a header valid from an
+    // earlier second than the newest one is time running backwards all the same.
+    if (list.tail && r.main_time < list.tail->rec.main_time) {
+      report_time_jump(list.tail->rec, r, d);
+      fail(d, "please rename or delete current set of data files");
+    }
     list.append(r, x);
     return;
   }
