@@ -1,5 +1,7 @@
 #include "output/heads.h"
 
+#include "output/net_wr.h"
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -40,6 +42,11 @@ void write_failed(diagnostics& d, const char* tag, const std::string& file) {
   report_errno(d, tag ? tag : "");
   fail(d, "%s cannot be written (%s): the run stops; what is on disk is kept, and a run after the cause is mended goes on from there\n",
        file.c_str(), e ? std::strerror(e) : "unexpected end of data");
+}
+
+void write_failed(writer_state& wr, diagnostics& d, const char* tag, const std::string& file) {
+  wr.broken = true;
+  write_failed(d, tag, file);
 }
 
 }  // namespace dropix

@@ -35,4 +35,8 @@ const char* write_abh(std::FILE* fp, const raw_positions& pos, u32 lastpix_y, bo
 // has moved past what is on disk, so a later run goes on from there.
 [[noreturn]] void write_failed(diagnostics& d, const char* tag, const std::string& file);
 
+struct writer_state;
+// The same, marking the writer broken: no later flush of this run may write.
+[[noreturn]] void write_failed(writer_state& wr, diagnostics& d, const char* tag, const std::string& file);
+
 }  // namespace dropix

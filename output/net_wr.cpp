@@ -21,12 +21,12 @@ u32 stored_line(f64 y) {
 
 void append_buffer(writer_state& wr, diagnostics& d) {
   std::FILE* fp = wr.pix_fp.get();
-  if (!write_all(fp, wr.pix_buf.data(), wr.pix_indx, wr.faults)) write_failed(d, " net_wr02 ", wr.pix_nam);
+  if (!write_all(fp, wr.pix_buf.data(), wr.pix_indx, wr.faults)) write_failed(wr, d, " net_wr02 ", wr.pix_nam);
   // The records are on disk before the minute index and the resume file point past them.
-  if (!sync_file(fp, wr.faults)) write_failed(d, " net_wr14 ", wr.pix_nam);
-  if (seek64(fp, 0, SEEK_END) != 0) write_failed(d, " netwr01 ", wr.pix_nam);
+  if (!sync_file(fp, wr.faults)) write_failed(wr, d, " net_wr14 ", wr.pix_nam);
+  if (seek64(fp, 0, SEEK_END) != 0) write_failed(wr, d, " netwr01 ", wr.pix_nam);
   const s64 end = tell64(fp);
-  if (end < 0) write_failed(d, " net_wr03 ", wr.pix_nam);
+  if (end < 0) write_failed(wr, d, " net_wr03 ", wr.pix_nam);
   wr.pix_end = static_cast<u32>(end);
   hprintf(d, " written \n");
 }
@@ -35,8 +35,8 @@ void rewrite_hd_head(writer_state& wr, diagnostics& d) {
   hprintf(d, "hd_nam=%s\n", wr.hd_nam);
   if (const char* tag = write_hd_head(wr.hd_fp.get(), wr.pos_pix, wr.oldlen,
                                       {" net_wr05 ", " net_wr05 ", " net_wr06 ", nullptr, " net_wr07 "}, wr.faults))
-    write_failed(d, tag, wr.hd_nam);
-  if (seek64(wr.hd_fp.get(), 0, SEEK_END) != 0) write_failed(d, " netwr08 ", wr.hd_nam);
+    write_failed(wr, d, tag, wr.hd_nam);
+  if (seek64(wr.hd_fp.get(), 0, SEEK_END) != 0) write_failed(wr, d, " netwr08 ", wr.hd_nam);
 }
 
 // Writes the buffer to .hyd, then the minute index of .hd and the whole .abh, in this order,
@@ -51,7 +51,7 @@ void flush(writer_state& wr, const raw_positions& pos, s64 now, bool always, dia
     if (data) wr.lastpix_y = stored_line(wr.last_y);
     if (const char* tag = write_abh(wr.abh_fp.get(), pos, wr.lastpix_y, true,
                                     {" net_wr09 ", " net_wr09 ", " net_wr10 ", " net_wr11 ", " net_wr12 "}, wr.faults))
-      write_failed(d, tag, wr.abh_nam);
+      write_failed(wr, d, tag, wr.abh_nam);
   }
   wr.wr_force = 0;
   wr.pix_indx = 0;
@@ -108,16 +108,16 @@ void append_header(writer_state& wr, const main_rec& r, diagnostics& d) {
   // .hd first: a run that ends between the two appends leaves .hd one header ahead, which
   // the next run cuts back to what .hyd holds.
   if (std::FILE* hd = wr.hd_fp.get()) {
-    if (seek64(hd, 0, SEEK_END) != 0) write_failed(d, " main_hr02 ", wr.hd_nam);
-    if (!write_all(hd, bytes, sizeof bytes, wr.faults)) write_failed(d, " main_hr03 ", wr.hd_nam);
-    if (!flush_file(hd, wr.faults)) write_failed(d, " main_hr04 ", wr.hd_nam);
+    if (seek64(hd, 0, SEEK_END) != 0) write_failed(wr, d, " main_hr02 ", wr.hd_nam);
+    if (!write_all(hd, bytes, sizeof bytes, wr.faults)) write_failed(wr, d, " main_hr03 ", wr.hd_nam);
+    if (!flush_file(hd, wr.faults)) write_failed(wr, d, " main_hr04 ", wr.hd_nam);
   }
   if (std::FILE* hyd = wr.pix_fp.get()) {
-    if (seek64(hyd, 0, SEEK_END) != 0) write_failed(d, " main_hr05 ", wr.pix_nam);
-    if (!write_all(hyd, bytes, sizeof bytes, wr.faults)) write_failed(d, " main_hr06 ", wr.pix_nam);
-    if (!flush_file(hyd, wr.faults)) write_failed(d, " main_hr07 ", wr.pix_nam);
+    if (seek64(hyd, 0, SEEK_END) != 0) write_failed(wr, d, " main_hr05 ", wr.pix_nam);
+    if (!write_all(hyd, bytes, sizeof bytes, wr.faults)) write_failed(wr, d, " main_hr06 ", wr.pix_nam);
+    if (!flush_file(hyd, wr.faults)) write_failed(wr, d, " main_hr07 ", wr.pix_nam);
     const s64 end = tell64(hyd);
-    if (end < 0) write_failed(d, " main_hr32 ", wr.pix_nam);
+    if (end < 0) write_failed(wr, d, " main_hr32 ", wr.pix_nam);
     wr.pix_end = static_cast<u32>(end);
   }
   // The .hyd file now ends with this header: .hd says so at once, so that a run stopped
@@ -127,8 +127,8 @@ void append_header(writer_state& wr, const main_rec& r, diagnostics& d) {
     put_s16(len, main_rec_fmt::size);
     if (seek64(hd, hd_fmt::oldlen, SEEK_SET) != 0 || !write_all(hd, len, sizeof len, wr.faults) ||
         !flush_file(hd, wr.faults))
-      write_failed(d, " main_hr08 ", wr.hd_nam);
-    if (seek64(hd, 0, SEEK_END) != 0) write_failed(d, " main_hr02 ", wr.hd_nam);
+      write_failed(wr, d, " main_hr08 ", wr.hd_nam);
+    if (seek64(hd, 0, SEEK_END) != 0) write_failed(wr, d, " main_hr02 ", wr.hd_nam);
   }
   wr.oldlen = static_cast<s16>(main_rec_fmt::size);
   wr.wr_force = 1;

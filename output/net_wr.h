@@ -29,6 +29,7 @@ struct writer_state {
   std::string pix_nam, hd_nam, abh_nam;  // as messages name them
   std::string dir;        // the directory relative names are opened from
   io_faults* faults = nullptr;  // tests: makes output operations fail on purpose
+  bool broken = false;    // a write failed: nothing more may be written in this run
 };
 
 // Buffers a drop record (its 30-byte head and data words, as transf_1 built them); flushes

@@ -119,14 +119,14 @@ bool open_abh(writer_state& wr, raw_positions& pos, std::optional<s64> raw_lengt
   made.add(wr.abh_nam);
   if (const char* tag = write_abh(wr.abh_fp.get(), pos, wr.lastpix_y, false,
                                   {nullptr, " pixfil10 ", " pixfil11 ", " pixfil12 ", " pixfil13 "}, wr.faults))
-    write_failed(d, tag, wr.abh_nam);
+    write_failed(wr, d, tag, wr.abh_nam);
   return false;
 }
 
 void write_head(writer_state& wr, diagnostics& d) {
   if (const char* tag = write_hd_head(wr.hd_fp.get(), wr.pos_pix, wr.oldlen,
                                       {" pixfil19 ", " pixfil19 ", " pixfil20 ", nullptr, " pixfil21 "}, wr.faults))
-    write_failed(d, tag, wr.hd_nam);
+    write_failed(wr, d, tag, wr.hd_nam);
 }
 
 void put_u32s_into(u8* out, const u32* v) {
@@ -210,18 +210,18 @@ void match_hd(writer_state& wr, const std::vector<main_rec>& hyd_headers, diagno
     else
       err_printf(d, "%s ends inside a main header at offset %lld: cut off there\n", wr.hd_nam.c_str(),
                  static_cast<long long>(whole));
-    if (!cut_file(fp, whole, wr.faults)) write_failed(d, " pixfil33 ", wr.hd_nam);
+    if (!cut_file(fp, whole, wr.faults)) write_failed(wr, d, " pixfil33 ", wr.hd_nam);
   }
   if (hyd_headers.size() > common) {
     err_printf(d, "%s lacks %zu main headers of %s: written again\n", wr.hd_nam.c_str(), hyd_headers.size() - common,
                wr.pix_nam.c_str());
-    if (seek64(fp, 0, SEEK_END) != 0) write_failed(d, " pixfil35 ", wr.hd_nam);
+    if (seek64(fp, 0, SEEK_END) != 0) write_failed(wr, d, " pixfil35 ", wr.hd_nam);
     for (std::size_t i = common; i < hyd_headers.size(); ++i) {
       u8 bytes[main_rec_fmt::size];
       encode_main_rec(hyd_headers[i], bytes);
-      if (!write_all(fp, bytes, sizeof bytes, wr.faults)) write_failed(d, " pixfil35 ", wr.hd_nam);
+      if (!write_all(fp, bytes, sizeof bytes, wr.faults)) write_failed(wr, d, " pixfil35 ", wr.hd_nam);
     }
-    if (!flush_file(fp, wr.faults)) write_failed(d, " pixfil35 ", wr.hd_nam);
+    if (!flush_file(fp, wr.faults)) write_failed(wr, d, " pixfil35 ", wr.hd_nam);
   }
 }
 

@@ -56,7 +56,7 @@ void cut_hyd_tail(writer_state& wr, const hyd_contents& h, diagnostics& d) {
   if (h.whole >= static_cast<s64>(wr.pix_end)) return;
   err_printf(d, "%s ends inside a record at offset %lld (%lld bytes): cut off there\n", wr.pix_nam.c_str(),
              static_cast<long long>(h.whole), static_cast<long long>(wr.pix_end));
-  if (!cut_file(wr.pix_fp.get(), h.whole, wr.faults)) write_failed(d, " pixfil34 ", wr.pix_nam);
+  if (!cut_file(wr.pix_fp.get(), h.whole, wr.faults)) write_failed(wr, d, " pixfil34 ", wr.pix_nam);
   wr.pix_end = static_cast<u32>(h.whole);
 }
 

@@ -29,12 +29,6 @@ void session::operator_stop() {
 
 bool session::poll_status() { return show_status(status, h, view(), diag.trace_flag == 1) != 0; }
 
-// A raw file whose framing cannot be read on: what is buffered is written, then the run ends.
-void session::corrupt_end() {
-  final_flush(wr, timing.pos, h, diag);
-  quit(exit_status::failure);
-}
-
 void session::pair(const drop_rec* drop_a, const drop_rec* drop_b) {
   u8 head[drop_fmt::head_size];
   if (transf_1(hdr.list, corr_tables, drop_a, drop_b, wr.oldlen, pack_data_, head, diag) == 0) return;
@@ -114,7 +108,7 @@ void session::camera_a_step() {
   s16 ident = 0, cmpr_n = 0;
   for (;;) {
     const block_read got = next_block(r, mp, raw.raw_fp.get(), ident, cmpr_n, diag);
-    if (got == block_read::corrupt) corrupt_end();
+    if (got == block_read::corrupt) quit(exit_status::failure);  // what is buffered is written first
     if (got == block_read::end) break;
     hprintf(diag, "pos_a=%ld prev_a=%ld last_a=%lf pos_b=%ld last_b=%lf \n", mp.pos_a, mp.prev_a, mp.last_a,
             mp.prev_b, mp.last_b);
@@ -138,7 +132,7 @@ bool session::camera_b_catch_up() {
     if (!poll_status()) operator_stop();
     s16 ident = 0, cmpr_n = 0;
     const block_read got = next_block(r, mp, raw.raw_fp.get(), ident, cmpr_n, diag);
-    if (got == block_read::corrupt) corrupt_end();
+    if (got == block_read::corrupt) quit(exit_status::failure);  // what is buffered is written first
     if (got == block_read::end) {
       hprintf(diag, "B: EOF found at %ld\n", mp.rawend);
       if (mp.eof_a) {

@@ -64,6 +64,15 @@ status_view session::view() const {
 }
 
 int session::finish(exit_status st) {
+  // A run that fails on its data (time running backwards, no header for a drop, ...) first
+  // writes the drops paired before: they are sound, and a rerun ends the same way.
+  if (st == exit_status::failure && wr.pix_fp && wr.hd_fp && wr.abh_fp && !wr.broken) {
+    try {
+      final_flush(wr, timing.pos, h, diag);
+    } catch (const run_end&) {
+      // The flush failed and said so; the run ends with status 1 all the same.
+    }
+  }
   if (!clean_up() && st == exit_status::done) st = exit_status::failure;
   status_final(status, h, view(), diag.trace_flag == 1);
   h.terminal_restore();

@@ -106,7 +106,6 @@ class session final : public pair_sink {
   bool take_line_block(camera_reader& r, queue_pair& qp);
   bool poll_status();
   [[noreturn]] void operator_stop();
-  [[noreturn]] void corrupt_end();
   status_view view() const;
 
   unique_file err_log_;
