@@ -51,8 +51,10 @@ bool session::take_line_block(camera_reader& r, queue_pair& qp) {
   chain_queues(store, qp, diag);
   r.last = blk.line[n - 1].y_count;
   // Time is counted at the line frequency of the header in force for the block's lines, so
-  // that the minute tables do not depend on the order in which the readers met the headers.
-  line_time(timing, blk, r.ident, r.prev, hdr.list.line_fr_at(blk.line[0].y_count, hdr.line_fr), mp, diag);
+  // that the minute tables do not depend on the order in which the readers met the headers
+  // (nor on the headers a resumed run knows from the start); lines before every header have
+  // no minute.
+  line_time(timing, blk, r.ident, r.prev, hdr.list.line_fr_at(blk.line[0].y_count, 0.0), mp, diag);
   r.cnt += n;
   return true;
 }
