@@ -3,11 +3,13 @@
 //
 // Properties: nothing crashes or reads outside its buffers (the sanitizers); the run ends
 // with status 0 or 1; and a second run on the same raw file leaves the three output files as
-// the first left them. The last property is checked for recordings of one line frequency:
-// when headers change it, the minute tables count time at the header in force, and a
-// resumed run knows headers that the first run met only later.
+// the first left them. The last property is checked for recordings as a logger writes them:
+// one line frequency, and every main header block before the line blocks whose lines it
+// governs. Otherwise a resumed run, which knows the stored headers from its start, times and
+// evaluates some blocks with a header the first run met only after them.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -72,20 +74,29 @@ std::vector<char> contents(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// True when the raw file's main header blocks give more than one line frequency.
-bool several_line_frequencies(const std::uint8_t* data, std::size_t size) {
+// True when the raw file is not as a logger writes it: its main header blocks give more than
+// one line frequency, or a header block comes after a line block whose first line it governs
+// (or after any line block at all, when it is the first header).
+bool unlike_a_logger(const std::uint8_t* data, std::size_t size) {
   std::size_t at = 0;
-  bool seen = false;
-  f64 first = 0;
+  bool header_seen = false;
+  f64 line_fr = 0;
+  f64 latest_line = -1;  // first line of the latest line block so far (-1: none yet)
   while (at + block_fmt::size <= size) {
     const s16 ident = get_s16(data + at);
     const s16 n = get_s16(data + at + 2);
     if (n < 0) break;
-    if (ident == ident_main_header && n >= static_cast<s16>(hd_par_fmt::size) && at + 4 + hd_par_fmt::size <= size) {
-      const f64 line_fr = decode_hd_par(data + at + 4).line_fr;
-      if (seen && std::memcmp(&line_fr, &first, sizeof first) != 0) return true;
-      seen = true;
-      first = line_fr;
+    const std::uint8_t* body = data + at + block_fmt::size;
+    const std::size_t room = size - at - block_fmt::size;
+    if (ident == ident_main_header && n >= static_cast<s16>(hd_par_fmt::size) && room >= hd_par_fmt::size) {
+      const hd_par h = decode_hd_par(body);
+      if (header_seen && std::memcmp(&h.line_fr, &line_fr, sizeof line_fr) != 0) return true;
+      if (!header_seen && latest_line >= 0) return true;
+      if (latest_line >= static_cast<f64>(h.valid_since % 86400) * h.line_fr) return true;
+      header_seen = true;
+      line_fr = h.line_fr;
+    } else if ((ident == ident_camera_a || ident == ident_camera_b) && n >= 14 && room >= 14) {
+      latest_line = std::max(latest_line, get_f64(body + 6));
     }
     at += block_fmt::size + static_cast<std::size_t>(n);
   }
@@ -114,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* names[] = {"/out/V26342_1.hyd", "/out/V26342_1.hd", "/out/V26342_1.abh"};
   std::vector<std::vector<char>> after_first;
   for (const char* n : names) after_first.push_back(contents(dir + n));
-  if (several_line_frequencies(data, size)) return 0;
+  if (unlike_a_logger(data, size)) return 0;
   const int second = run_once();
   if (second != first) violated("the rerun ended with status " + std::to_string(second) + ", the first run with " +
                                 std::to_string(first));
