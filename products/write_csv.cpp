@@ -1,0 +1,95 @@
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+#include "products/timefmt.h"
+#include "products/writers.h"
+
+namespace dropix::products {
+
+namespace {
+
+// The column heads: the per-drop netCDF variable's name and its units.
+constexpr const char* header =
+    "record_offset [byte],time [UTC],equivolumetric_sphere_diameter [mm],fall_speed [m s-1],oblateness [1],"
+    "drop_width_a [mm],drop_width_b [mm],drop_height_a [mm],drop_height_b [mm],x_position [mm],y_position [mm],"
+    "effective_area [mm2],qc_flag [1]\n";
+
+struct closer {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// count 10^-places as a decimal: "-12.345". Returns the end.
+char* decimal(char* p, char* end, long long count, int places) {
+  if (count < 0) {
+    *p++ = '-';
+    count = -count;
+  }
+  char digits[24];
+  char* d = std::to_chars(digits, digits + sizeof digits, count).ptr;
+  int n = static_cast<int>(d - digits);
+  // At least one digit before the point.
+  for (; n <= places; ++n) {
+    std::memmove(digits + 1, digits, static_cast<std::size_t>(n));
+    digits[0] = '0';
+  }
+  const int whole = n - places;
+  std::memcpy(p, digits, static_cast<std::size_t>(whole));
+  p += whole;
+  if (places > 0) {
+    *p++ = '.';
+    std::memcpy(p, digits + whole, static_cast<std::size_t>(places));
+    p += places;
+  }
+  (void)end;
+  return p;
+}
+
+}  // namespace
+
+void write_drops_csv(const std::string& path, const drop_columns& c) {
+  std::unique_ptr<std::FILE, closer> fp(std::fopen(path.c_str(), "wb"));
+  if (!fp) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+  // Rows are formatted into a buffer and written in large pieces. Each value is the decimal
+  // the netCDF file holds as its nearest single-precision number.
+  std::string buf;
+  constexpr std::size_t piece = 1 << 20;
+  buf.reserve(piece + 1024);
+  buf += header;
+  bool ok = true;
+  char row[512];
+  for (std::size_t i = 0; i < c.size() && ok; ++i) {
+    char* p = row;
+    char* const end = row + sizeof row;
+    p = std::to_chars(p, end, c.offset[i]).ptr;
+    *p++ = ',';
+    p += iso_ms(c.time_ms[i], p);
+    for (int k = 0; k < n_float; ++k) {
+      *p++ = ',';
+      const float v = c.floats[static_cast<std::size_t>(k)][i];
+      const int places = places_of[k];
+      if (std::isfinite(v))
+        p = decimal(p, end, scaled(v, places), places);
+      else
+        p = std::to_chars(p, end, v).ptr;
+    }
+    *p++ = ',';
+    p = std::to_chars(p, end, static_cast<unsigned>(c.qc[i])).ptr;
+    *p++ = '\n';
+    buf.append(row, p);
+    if (buf.size() >= piece) {
+      ok = std::fwrite(buf.data(), 1, buf.size(), fp.get()) == buf.size();
+      buf.clear();
+    }
+  }
+  if (ok) ok = std::fwrite(buf.data(), 1, buf.size(), fp.get()) == buf.size();
+  const int e = errno;
+  std::FILE* f = fp.release();
+  if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path + ": " + std::strerror(ok ? errno : e));
+}
+
+}  // namespace dropix::products
