@@ -37,12 +37,10 @@ double effective_area(const geometry& g, double w_a, double w_b, int margin, int
   w_b = std::max(0.0, w_b);
   const double lo = margin - 1.0 - g.gate1;  // limits of u - r and u + r, as offsets
   const double hi = g.gate1 - static_cast<double>(margin);
-  if (!(hi > lo) || slices < 1) return 0;
+  if (!(hi > lo) || slices < 4) return 0;
   const double cross = g.xs1 * g.xs1 * g.xs2 * g.xs2 / (g.l1 * g.l2);
-  const double ds = (hi - lo) / slices;
-  double area = 0;
-  for (int i = 0; i < slices; ++i) {
-    const double s = lo + (i + 0.5) * ds;  // camera B offset
+  // Area of the slice of camera B offset s, one unit thick.
+  auto slice = [&](double s) {
     // Camera A: its radius in pixels at this depth.
     const double r_a = w_a / (2.0 * g.xs_a(s));
     double a_lo = lo + r_a;
@@ -51,11 +49,22 @@ double effective_area(const geometry& g, double w_a, double w_b, int margin, int
     // xs_b(off_a) > w_b / (2 q), a lower bound on off_a.
     const double q = std::min(s - lo, hi - s);
     if (w_b > 0) a_lo = std::max(a_lo, g.l2 * (w_b / (2.0 * q * g.xs2) - 1.0) / g.xs1);
-    if (!(a_hi > a_lo)) continue;
+    if (!(a_hi > a_lo)) return 0.0;
     const double mid = 0.5 * (a_lo + a_hi);
-    area += (a_hi - a_lo) * (g.xs_a(s) * g.xs_b(mid) + mid * s * cross);
-  }
-  return area * ds;
+    return (a_hi - a_lo) * (g.xs_a(s) * g.xs_b(mid) + mid * s * cross);
+  };
+  auto midpoint = [&](double from, double to, int n) {
+    const double ds = (to - from) / n;
+    double sum = 0;
+    for (int i = 0; i < n; ++i) sum += slice(from + (i + 0.5) * ds);
+    return sum * ds;
+  };
+  // Within camera B's largest radius of either end of its line, its condition cuts each slice
+  // and the slice area changes fast with s: those two strips get slices of their own.
+  const double strip = std::min(w_b / (2.0 * g.xs_b(lo)), 0.5 * (hi - lo));
+  if (!(strip > 0)) return midpoint(lo, hi, slices);
+  const int n_strip = std::max(slices / 4, 1);
+  return midpoint(lo, lo + strip, n_strip) + midpoint(lo + strip, hi - strip, slices) + midpoint(hi - strip, hi, n_strip);
 }
 
 area_table::area_table(const geometry& g, int margin)

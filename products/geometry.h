@@ -57,7 +57,8 @@ position position_of(const geometry& g, double c_a, double c_b);
 // The area is the integral over that region of the Jacobian of (off_a, off_b) -> (x, y):
 //   |J| = xs_a(off_b) xs_b(off_a) + off_a off_b XSCALE0_1^2 XSCALE0_2^2 / (L0_1 L0_2),
 // exactly in off_a (J is linear there) and by the midpoint rule over `slices` slices of
-// off_b. With w_a = w_b = 0 and margin 1 this is the measuring area: all the points whose
+// off_b, with slices of their own in the two strips at the ends of camera B's line where its
+// condition cuts in. With w_a = w_b = 0 and margin 1 this is the measuring area: all the points whose
 // centre falls on a pixel of both lines.
 double effective_area(const geometry& g, double w_a, double w_b, int margin, int slices = 4096);
 

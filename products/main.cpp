@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -102,9 +103,11 @@ int main(int argc, char** argv) {
   o.need_hd = !no_hd;
   o.summary = !quiet;
   std::set<std::string> outputs;
-  for (const std::string& in : o.inputs)
-    if (!outputs.insert(paths_for(in, o.out_dir).dsd_nc).second)
-      return usage_error(in + ": another input already writes its products " + paths_for(in, o.out_dir).dsd_nc);
+  for (const std::string& in : o.inputs) {
+    const std::string dsd = std::filesystem::absolute(paths_for(in, o.out_dir).dsd_nc).lexically_normal().string();
+    if (!outputs.insert(dsd).second)
+      return usage_error(in + ": another input already writes its products (" + dsd + ")");
+  }
 
   temp_registry temps;
   g_temps = &temps;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -50,7 +51,11 @@ product_paths paths_for(const std::string& hyd, const std::string& out_dir) {
   const std::size_t dot = base.find_last_of('.');
   const std::string stem = dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
   const std::string ext = dot == std::string::npos || dot == 0 ? "" : base.substr(dot);
+  // One spelling per directory ("a/./b/" is "a/b/", "./" is ""), so that two spellings of
+  // one output are seen as one.
   std::string dir = out_dir.empty() ? dir_of(hyd) : out_dir;
+  if (!dir.empty()) dir = std::filesystem::path(dir).lexically_normal().string();
+  if (dir == "." || dir == "./") dir.clear();
   if (!dir.empty() && dir.back() != '/') dir += '/';
   product_paths p;
   p.csv = dir + stem + "_drops.csv";
