@@ -76,6 +76,9 @@ int session::run() {
     }
     if (opt_.qc.law == speed_law::beard_1976 && site->altitude) opt_.qc.altitude_m = *site->altitude;
   }
+  if (opt_.qc.law == speed_law::beard_1976 && !(site && site->altitude))
+    std::fprintf(err_, "dropix-products: no station altitude (--station): Beard's law in the standard atmosphere at "
+                       "sea level\n");
   for (const std::string& hyd : opt_.inputs) {
     try {
       process(hyd, site ? &*site : nullptr);

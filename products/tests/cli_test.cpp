@@ -92,6 +92,39 @@ TEST_F(cli, the_netcdf_files_hold_every_drop_and_the_intervals_around_them) {
   nc_close(id);
 }
 
+TEST_F(cli, a_dry_recording_gives_empty_drop_files_and_a_dry_series) {
+  hyd_builder dry;
+  dry.header(instrument());
+  dir.write("V26342_1.hyd", dry.hyd());
+  dir.write("V26342_1.hd", dry.hd());
+  const run_result r = run_products({"V26342_1.hyd"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("drops: 0 read, 0 used, 0 flagged"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("rain: 0.00 mm"), std::string::npos) << r.out;
+  int id = -1, dim = -1, var = -1;
+  std::size_t n = 0;
+  ASSERT_EQ(nc_open((dir / "V26342_1_dsd.nc").c_str(), NC_NOWRITE, &id), NC_NOERR);
+  nc_inq_dimid(id, "time", &dim);
+  nc_inq_dimlen(id, dim, &n);
+  EXPECT_EQ(n, 1u);  // the interval of the header's time
+  float rate = -1;
+  nc_inq_varid(id, "R", &var);
+  nc_get_var_float(id, var, &rate);
+  EXPECT_EQ(rate, 0.0f);
+  nc_close(id);
+  ASSERT_EQ(nc_open((dir / "V26342_1_drops.nc").c_str(), NC_NOWRITE, &id), NC_NOERR);
+  nc_inq_dimid(id, "drop", &dim);
+  nc_inq_dimlen(id, dim, &n);
+  EXPECT_EQ(n, 0u);
+  nc_close(id);
+}
+
+TEST_F(cli, beards_law_without_an_altitude_says_so) {
+  const run_result r = run_products({"-q", "--law", "beard", "V26342_1.hyd"}, dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("Beard's law in the standard atmosphere at sea level"), std::string::npos) << r.err;
+}
+
 TEST_F(cli, help_and_version_end_well) {
   run_result r = run_products({"--help"}, dir.path());
   EXPECT_EQ(r.status, 0);
