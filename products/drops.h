@@ -17,7 +17,7 @@ namespace dropix::products {
 // Bits of qc_flag. A drop passes when none is set.
 enum qc_bit : u8 {
   qc_fall_speed = 1,  // fall speed outside the band around the terminal-speed law, or >= 12 m/s
-  qc_splash = 2,      // D <= 6 mm and v <= 0.6 m/s: a splash or a drop broken at the rim
+  qc_splash = 2,      // D <= 6 mm and v <= 0.6 m/s: probably a splash
   qc_edge = 4,        // silhouette within the edge margin of a line end: not seen whole
   qc_diameter = 8,    // D outside 0.1 .. 10 mm
 };

@@ -56,6 +56,11 @@ void file::number(const char* name, double value) {
 
 void file::end_define() { check(nc_enddef(id_), "cannot leave define mode"); }
 
+void file::no_prefill() {
+  int old = 0;
+  check(nc_set_fill(id_, NC_NOFILL, &old), "fill mode");
+}
+
 void file::redefine() { check(nc_redef(id_), "cannot enter define mode"); }
 
 variable& variable::chunks(const std::vector<std::size_t>& shape) {

@@ -65,6 +65,9 @@ class file {
   void text(const char* name, const std::string& value);  // global attribute
   void number(const char* name, double value);
   void end_define();
+  // Variables defined from now on are not filled with fill values before their data are
+  // written (for variables that get every value).
+  void no_prefill();
   void redefine();  // back into define mode, for attributes after the data
   void close();
 

@@ -1,9 +1,15 @@
 #include "products/session.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -36,6 +42,33 @@ std::string dir_of(const std::string& path) {
 std::string base_of(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The whole of a file in one read into a buffer of its size (the reader's load_file grows
+// its buffer as it reads, copying a large .hyd several times).
+std::optional<std::vector<u8>> read_whole(const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int e = fd < 0 || S_ISREG(st.st_mode) ? errno : EISDIR;
+    if (fd >= 0) ::close(fd);
+    *error = path + ": " + std::strerror(e);
+    return std::nullopt;
+  }
+  std::vector<u8> bytes(static_cast<std::size_t>(st.st_size));
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *error = path + ": " + (n < 0 ? std::strerror(errno) : "shorter than its size while being read");
+      ::close(fd);
+      return std::nullopt;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return bytes;
 }
 
 std::string now_iso() {
@@ -184,12 +217,12 @@ class nc_worker {
 void session::process(const std::string& hyd, const station* site) {
   const product_paths paths = paths_for(hyd, opt_.out_dir);
   std::string why;
-  const auto bytes = reader::load_file(hyd, &why);
+  const auto bytes = read_whole(hyd, &why);
   if (!bytes) throw failure{why};
   if (bytes->size() > 0xFFFFFFFFu) throw failure{hyd + ": larger than 4 GiB, beyond the reach of its minute index"};
   std::optional<std::vector<u8>> hd_bytes;
   if (opt_.need_hd) {
-    hd_bytes = reader::load_file(paths.hd, &why);
+    hd_bytes = read_whole(paths.hd, &why);
     if (!hd_bytes)
       throw failure{why + " (the .hd beside a .hyd shows whether the .hyd is whole; --no-hd goes without it)"};
   }

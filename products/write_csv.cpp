@@ -23,29 +23,22 @@ struct closer {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// count 10^-places as a decimal: "-12.345". Returns the end.
-char* decimal(char* p, char* end, long long count, int places) {
-  if (count < 0) {
-    *p++ = '-';
-    count = -count;
-  }
-  char digits[24];
-  char* d = std::to_chars(digits, digits + sizeof digits, count).ptr;
-  int n = static_cast<int>(d - digits);
-  // At least one digit before the point.
-  for (; n <= places; ++n) {
-    std::memmove(digits + 1, digits, static_cast<std::size_t>(n));
-    digits[0] = '0';
-  }
-  const int whole = n - places;
-  std::memcpy(p, digits, static_cast<std::size_t>(whole));
-  p += whole;
+// count 10^-places as a decimal: "-12.345". Returns the end; writes at most 22 characters.
+char* decimal(char* p, long long count, int places) {
+  if (count < 0) *p++ = '-';
+  unsigned long long c = count < 0 ? 0ull - static_cast<unsigned long long>(count) : static_cast<unsigned long long>(count);
+  char digits[24];  // least significant first
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + c % 10);
+    c /= 10;
+  } while (c != 0);
+  while (n <= places) digits[n++] = '0';  // at least one digit before the point
+  for (int i = n - 1; i >= places; --i) *p++ = digits[i];
   if (places > 0) {
     *p++ = '.';
-    std::memcpy(p, digits + whole, static_cast<std::size_t>(places));
-    p += places;
+    for (int i = places - 1; i >= 0; --i) *p++ = digits[i];
   }
-  (void)end;
   return p;
 }
 
@@ -73,7 +66,7 @@ void write_drops_csv(const std::string& path, const drop_columns& c) {
       const float v = c.floats[static_cast<std::size_t>(k)][i];
       const int places = places_of[k];
       if (std::isfinite(v))
-        p = decimal(p, end, scaled(v, places), places);
+        p = decimal(p, scaled(v, places), places);
       else
         p = std::to_chars(p, end, v).ptr;
     }

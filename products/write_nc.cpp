@@ -98,6 +98,7 @@ struct drops_nc_writer::parts {
 
 drops_nc_writer::drops_nc_writer(const std::string& path, const station* site) : p_(std::make_unique<parts>(path)) {
   nc::file& f = p_->f;
+  f.no_prefill();  // every value is written: no fill values first
   const int drop = f.dim("drop", NC_UNLIMITED);
   const std::vector<std::size_t> chunk{drop_chunk};
   p_->pos = define_position(f, site);
