@@ -24,8 +24,8 @@ struct product_metadata {
   s64 first_ms = 0, last_ms = 0;  // first and last drop (or the header's time), for the coverage
 };
 
-// Deflate level of every netCDF variable (with the shuffle filter): level 1 compresses these
-// data within a few per cent of level 9 at a fraction of its cost (docs/products.md).
+// Deflate level of every netCDF variable (with the shuffle filter): on per-drop data level 1
+// gives files 2 % larger than level 4 in 60 % of its time (docs/products.md).
 inline constexpr int deflate_level = 1;
 // Chunk length of the per-drop variables along the drop dimension.
 inline constexpr std::size_t drop_chunk = 131072;
