@@ -1,9 +1,11 @@
 #include "products/staged.h"
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,21 +16,21 @@ namespace dropix::products {
 void temp_registry::add(const std::string& path) {
   if (path.size() >= path_max) return;
   for (int i = 0; i < capacity; ++i) {
-    if (used_[i]) continue;
+    if (used_[i].load(std::memory_order_acquire)) continue;
     std::memcpy(paths_[i], path.c_str(), path.size() + 1);
-    used_[i] = 1;
+    used_[i].store(true, std::memory_order_release);  // the path is whole before it counts
     return;
   }
 }
 
 void temp_registry::remove(const std::string& path) {
   for (int i = 0; i < capacity; ++i)
-    if (used_[i] && path == paths_[i]) used_[i] = 0;
+    if (used_[i].load(std::memory_order_acquire) && path == paths_[i]) used_[i].store(false, std::memory_order_release);
 }
 
 void temp_registry::unlink_all() const noexcept {
   for (int i = 0; i < capacity; ++i)
-    if (used_[i]) ::unlink(paths_[i]);
+    if (used_[i].load(std::memory_order_acquire)) ::unlink(paths_[i]);
 }
 
 staged_file::staged_file(const std::string& final_path, temp_registry* registry)
@@ -37,11 +39,16 @@ staged_file::staged_file(const std::string& final_path, temp_registry* registry)
   const std::string dir = slash == std::string::npos ? "" : final_.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? final_ : final_.substr(slash + 1);
   std::string pattern = dir + "." + name + ".part-XXXXXX";
+  sigset_t all, old;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_BLOCK, &all, &old);
   const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) throw std::runtime_error("cannot write " + final_ + ": " + std::strerror(errno));
+  const int e = errno;
+  if (fd >= 0 && registry_) registry_->add(pattern);
+  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (fd < 0) throw std::runtime_error("cannot write " + final_ + ": " + std::strerror(e));
   ::close(fd);
   temp_ = pattern;
-  if (registry_) registry_->add(temp_);
 }
 
 staged_file::~staged_file() {

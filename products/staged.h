@@ -2,8 +2,8 @@
 // name in its destination directory and renamed to its own name once complete.
 #pragma once
 
+#include <atomic>
 #include <string>
-#include <vector>
 
 namespace dropix::products {
 
@@ -20,12 +20,13 @@ class temp_registry {
 
  private:
   char paths_[capacity][path_max] = {};
-  volatile int used_[capacity] = {};
+  std::atomic<bool> used_[capacity] = {};  // lock-free: safe to read in a signal handler
 };
 
 // One output file in the making. The constructor creates the temporary file (".NAME.part-XXXXXX"
-// beside NAME), so an unwritable directory fails here; commit() renames it to NAME; the
-// destructor removes it unless committed.
+// beside NAME), so an unwritable directory fails here, and registers it with signals
+// blocked, so that no signal finds it created but not registered; commit() renames it to
+// NAME; the destructor removes it unless committed.
 class staged_file {
  public:
   staged_file(const std::string& final_path, temp_registry* registry);

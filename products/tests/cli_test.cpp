@@ -2,10 +2,16 @@
 // for any bad input.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <netcdf.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include "products/tests/support.h"
 
@@ -234,6 +240,48 @@ TEST_F(cli, one_bad_file_fails_the_run_but_not_the_others) {
   expected.insert(expected.end(), outputs.begin(), outputs.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(dir.list(), expected);
+}
+
+TEST_F(cli, a_signal_while_writing_leaves_no_temporary_file) {
+  // Enough drops that the run is still writing when its first temporary file appears.
+  hyd_builder big;
+  big.header(instrument());
+  drop_spec d;
+  d.a = block(200, 10, 16);
+  d.b = block(300, 10, 17);
+  for (int i = 0; i < 200000; ++i) {
+    d.y_first = 55000.0 * (14 * 3600 + 60 + 0.01 * i);
+    big.drop(d);
+  }
+  dir.write("V26342_1.hyd", big.hyd());
+  dir.write("V26342_1.hd", big.hd());
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(125);
+    ::execl(DROPIX_PRODUCTS_EXE, DROPIX_PRODUCTS_EXE, "V26342_1.hyd", static_cast<char*>(nullptr));
+    ::_exit(126);
+  }
+  bool seen = false;
+  for (int i = 0; i < 20000 && !seen; ++i) {
+    for (const std::string& name : dir.list()) seen = seen || name.find(".part-") != std::string::npos;
+    if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(seen) << "no temporary file appeared";
+  if (WIFSIGNALED(status)) {
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_EQ(dir.list(), inputs_only());  // neither products nor temporary files
+  } else {
+    // The run finished before the signal came: then everything must be there, whole.
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(dir.list().size(), inputs_only().size() + outputs.size());
+  }
 }
 
 TEST_F(cli, station_metadata_reach_the_files_and_bad_metadata_stop_the_run) {
