@@ -2,7 +2,8 @@
 # Checks that no folder of the decoder includes a folder above it. The layers, from the top:
 #   app > session > control, input, reconstruct, output > platform > common
 # The stages (control, input, reconstruct, output) do not include each other; the reader and
-# the kit stand beside the decoder and use only the shared formats.
+# the kit stand beside the decoder and use only the shared formats, and the products use the
+# reader.
 # Prints every offending include and exits 1 when there is one.
 set -eu
 cd "$(dirname "$0")/.."
@@ -19,9 +20,10 @@ allowed() {
     app) echo "common platform session" ;;
     reader) echo "common reader" ;;
     kit) echo "common kit" ;;
+    products) echo "common reader products" ;;
   esac
 }
-for folder in common platform input reconstruct output control session app reader kit; do
+for folder in common platform input reconstruct output control session app reader kit products; do
   ok=$(allowed "$folder")
   for f in "$folder"/*.h "$folder"/*.cpp; do
     [ -e "$f" ] || continue
