@@ -36,6 +36,9 @@ void session::reset(run_options options) {
   store = store_state{};
   corr_tables = {};
   wr = writer_state{};
+  const pairing_params params = pairing.params;  // the pairing's tuning outlives the run
+  pairing = pairing_state{};
+  pairing.params = params;
   wr.dir = opt.dir;
   raw_base_ = base_name(opt.raw_arg);
 }
@@ -112,6 +115,7 @@ int run_program(host& h, int argc, char** argv, const std::string& dir) {
   run_options opt;
   opt.stderr_to_screen = cl.stderr_to_screen;
   opt.calib = cl.calib;
+  opt.physical_pairing = cl.physical_pairing;
   opt.raw_arg = cl.raw_arg;
   opt.dir = dir;
   auto s = std::make_unique<session>(h, opt);

@@ -131,16 +131,23 @@ pairing_stats pairing_of(const std::vector<truth_row>& truth, const std::vector<
   }
   for (std::size_t k = 0; k < drops.size(); ++k) {
     const recovered_drop& r = drops[k];
+    using kind = pairing_stats::wrong_kind;
     if (drop_of[k] < 0) {
       ++p.wrong_no_drop;
+      p.wrong_list.push_back({static_cast<int>(k), kind::no_drop, -1});
       continue;
     }
     const truth_row& t = truth[static_cast<std::size_t>(drop_of[k])];
     if (!b_matches(truth, t, r)) {
-      ++(someone_elses(r) ? p.wrong_other_b : p.wrong_no_b);
+      const bool other = someone_elses(r);
+      ++(other ? p.wrong_other_b : p.wrong_no_b);
+      p.wrong_list.push_back({static_cast<int>(k), other ? kind::other_b : kind::no_b, drop_of[k]});
       continue;
     }
-    p.wrong_off += in_class(t, p.min_d) && !right(t, r);
+    if (in_class(t, p.min_d) && !right(t, r)) {
+      ++p.wrong_off;
+      p.wrong_list.push_back({static_cast<int>(k), kind::off, drop_of[k]});
+    }
   }
   return p;
 }
