@@ -29,21 +29,6 @@ bool usable(const main_rec& h) {
          positive(h.HBL) && positive(h.HBR) && positive(h.HFR) && positive(h.line_fr);
 }
 
-// The geometry of a camera A object's candidate pairs, as the evaluation takes it (eval_dr):
-// camera A's pixel position fixes the drop's distance from camera B, and so camera B's
-// scale, and camera B's position fixes camera A's scale; the plane distance is bilinear
-// between the three measured corners, the fourth keeping them in one plane. What depends on
-// camera A's position alone is worked out once per object.
-struct row_geometry {
-  f64 gate = 0;         // centre pixel
-  f64 xs_b = 0;         // camera B, mm per pixel at the drop
-  f64 xs_a0 = 0;        // camera A, mm per pixel at camera B's centre pixel ...
-  f64 xs_a_slope = 0;   // ... less this much per pixel of camera B's offset
-  f64 h_back = 0;       // plane distance at camera B's pixel 0 ...
-  f64 h_slope = 0;      // ... plus this much per pixel of camera B's position
-  f64 mm_per_s = 0;     // line frequency / 1000: mm per line into m/s
-};
-
 row_geometry geometry_of(const main_rec& h, const silhouette& a) {
   row_geometry g;
   g.gate = h.gate1;
@@ -141,10 +126,17 @@ silhouette silhouette_of(drop_rec* obj) {
   s.y_last = obj->y_last;
   s.lines = obj->line_no;
   s.pix_min = obj->pix_min;
+  s.pix_max = obj->pix_max;
   s.centre = 0.5 * (obj->pix_min + obj->pix_max);
-  // max_wid covers the pieces after the first.
-  const int first = obj->line_no > 0 ? obj->pieces[0].last - obj->pieces[0].first : 0;
-  s.widest = std::max<int>(first, obj->max_wid) + 1;
+  int widest = 0, shaded = 0;
+  for (int i = 0; i < obj->line_no; ++i) {
+    const int w = obj->pieces[i].last - obj->pieces[i].first + 1;
+    widest = std::max(widest, w);
+    shaded += w;
+  }
+  s.widest = widest;
+  s.shaded = shaded;
+  s.sizable = obj->max_wid > 0;
   return s;
 }
 
@@ -158,7 +150,7 @@ std::optional<pair_cost> cost_with(const row_geometry& g, const silhouette& a, c
   // The drop falls the plane distance in the mean of the delays of its first and its last
   // line, as the evaluation takes it.
   const f64 delay = 0.5 * (delay_first + (b.y_last - a.y_last));
-  if (!(delay >= 1.0) || a.widest <= 0 || b.widest <= 0) return std::nullopt;
+  if (!(delay >= 1.0) || a.widest <= 0 || b.widest <= 0 || !a.sizable || !b.sizable) return std::nullopt;
 
   pair_cost c;
   // Both cameras see the same vertical extent at the same fall speed.
@@ -178,8 +170,17 @@ std::optional<pair_cost> cost_with(const row_geometry& g, const silhouette& a, c
   const f64 q2 = p.width_px * p.width_px * (xs_a * xs_a + g.xs_b * g.xs_b);
   const f64 width_var = q2 + (p.width_rel * axis) * (p.width_rel * axis);
   c.width = (w_a - w_b) * (w_a - w_b) / width_var;
+  // Silhouette areas: the chords of every scan line in mm, summed; both cameras cut the drop
+  // at the same heights, so the sums agree but for the quantisation of each chord and a
+  // narrow chord at the top or bottom that one camera may miss.
+  const f64 s_a = a.shaded * xs_a, s_b = b.shaded * g.xs_b;
+  const f64 area = 0.5 * (s_a + s_b);
+  const f64 area_var = p.area_px * p.area_px * (a.lines * xs_a * xs_a + b.lines * g.xs_b * g.xs_b) +
+                       (p.area_edge * (xs_a + g.xs_b)) * (p.area_edge * (xs_a + g.xs_b)) * 0.25 +
+                       (p.area_rel * area) * (p.area_rel * area);
+  c.area = (s_a - s_b) * (s_a - s_b) / area_var;
   // Most candidates of another drop fail here already; the rest of the cost would only add.
-  if (!(c.width + c.lines < p.limit)) return c;
+  if (!(c.width + c.lines + c.area < p.limit)) return c;
 
   const f64 fall = h_dist / delay;  // mm per line
   c.fall_speed = fall * g.mm_per_s;
@@ -194,12 +195,13 @@ std::optional<pair_cost> cost_with(const row_geometry& g, const silhouette& a, c
   const f64 height_var = p.height_lines * p.height_lines + expected * expected * rel_sd2;
   c.height = (lines - expected) * (lines - expected) / height_var;
 
-  // Fall speed: free within a loose band around the terminal speed of the diameter, widened
-  // by what the diameter's own uncertainty moves that speed.
+  // Fall speed: free within a band around the terminal speed of the diameter, and beyond it
+  // a deviation in units of the scatter about the law combined with what the diameter's own
+  // uncertainty moves that speed.
   const f64 off = std::abs(std::log(c.fall_speed / terminal_speed(c.diameter)));
-  const f64 band = p.speed_band + std::abs(terminal_speed_log_slope(c.diameter)) * axis_sd;
-  const f64 excess = std::max(0.0, off - band) / p.speed_slope;
-  c.speed = excess * excess;
+  const f64 moved = terminal_speed_log_slope(c.diameter) * axis_sd;
+  const f64 excess = std::max(0.0, off - p.speed_band);
+  c.speed = excess * excess / (p.speed_sd * p.speed_sd + moved * moved);
   if (!std::isfinite(c.total())) return std::nullopt;
   return c;
 }
@@ -271,26 +273,49 @@ void assignment::solve(int n_rows, int n_cols, std::span<const candidate> cands,
 
 namespace {
 
-// The candidates of row r (camera A object) among the camera B objects of its window: the
-// cheapest max_candidates below the limit, appended to st.cands.
-void candidates_of(pairing_state& st, int r, const header_list& headers, diagnostics& d) {
-  const silhouette& a = st.a[static_cast<std::size_t>(r)];
+// Row r's geometry, worked out once per call: null when no camera B object lies in its
+// window (nothing to work out) or its header gives no geometry (reported once per header).
+// No header in force ends the run, as the evaluation would end it.
+const row_geometry* geometry_of_row(pairing_state& st, std::size_t r, const header_list& headers, diagnostics& d) {
+  enum : char { unknown = 0, known = 1, none = 2 };
+  if (st.row_state[r] != unknown) return st.row_state[r] == known ? &st.row_geo[r] : nullptr;
+  st.row_state[r] = none;
+  const silhouette& a = st.a[r];
   const auto first = std::lower_bound(st.b.begin(), st.b.end(), a.y_first,
                                       [](const silhouette& s, f64 y) { return s.y_first < y; });
-  if (first == st.b.end() || first->y_first - window_lines > a.y_first) return;
+  if (first == st.b.end() || first->y_first - window_lines > a.y_first) return nullptr;
   const main_rec& h = header_at(headers, a.y_first, d);
-  if (!usable(h) && std::find(st.no_geometry.begin(), st.no_geometry.end(), &h) == st.no_geometry.end()) {
-    st.no_geometry.push_back(&h);
-    err_printf(d, "pairing: the main header of %lu gives no geometry: no pairs under it\n",
-               static_cast<unsigned long>(h.main_time));
+  if (!usable(h)) {
+    if (std::find(st.no_geometry.begin(), st.no_geometry.end(), &h) == st.no_geometry.end()) {
+      st.no_geometry.push_back(&h);
+      err_printf(d, "pairing: the main header of %lu gives no geometry: no pairs under it\n",
+                 static_cast<unsigned long>(h.main_time));
+    }
+    return nullptr;
   }
-  if (!usable(h)) return;
-  const row_geometry g = geometry_of(h, a);
+  st.row_geo[r] = geometry_of(h, a);
+  st.row_state[r] = known;
+  return &st.row_geo[r];
+}
+
+// The candidates of row r (camera A object) among the camera B objects of its window: the
+// cheapest max_candidates below the limit, appended to st.cands; their columns not met
+// before go on the frontier.
+void evaluate_row(pairing_state& st, std::size_t r, const header_list& headers, diagnostics& d) {
+  if (st.evaluated[r]) return;
+  st.evaluated[r] = 1;
   const std::size_t begin = st.cands.size();
-  for (auto it = first; it != st.b.end() && it->y_first - window_lines <= a.y_first; ++it) {
-    const auto c = cost_with(g, a, *it, st.params);
+  st.cand_begin[r] = begin;
+  st.cand_end[r] = begin;
+  const row_geometry* g = geometry_of_row(st, r, headers, d);
+  if (!g) return;
+  const silhouette& a = st.a[r];
+  auto it = std::lower_bound(st.b.begin(), st.b.end(), a.y_first,
+                             [](const silhouette& s, f64 y) { return s.y_first < y; });
+  for (; it != st.b.end() && it->y_first - window_lines <= a.y_first; ++it) {
+    const auto c = cost_with(*g, a, *it, st.params);
     if (!c || !(c->total() < st.params.limit)) continue;
-    st.cands.push_back({r, static_cast<s32>(it - st.b.begin()), c->total()});
+    st.cands.push_back({static_cast<s32>(r), static_cast<s32>(it - st.b.begin()), c->total()});
   }
   const auto cheaper = [](const candidate& x, const candidate& y) {
     return x.cost < y.cost || (x.cost == y.cost && x.b < y.b);
@@ -300,6 +325,48 @@ void candidates_of(pairing_state& st, int r, const header_list& headers, diagnos
     std::partial_sort(st.cands.begin() + static_cast<std::ptrdiff_t>(begin),
                       st.cands.begin() + static_cast<std::ptrdiff_t>(begin + keep), st.cands.end(), cheaper);
     st.cands.resize(begin + keep);
+  }
+  st.cand_end[r] = st.cands.size();
+  for (std::size_t c = begin; c < st.cand_end[r]; ++c) {
+    const auto col = static_cast<std::size_t>(st.cands[c].b);
+    if (!st.col_seen[col]) {
+      st.col_seen[col] = 1;
+      st.frontier.push_back(static_cast<int>(col));
+    }
+  }
+}
+
+// The candidates that matter now: those of every row decided now, and those of every younger
+// row that competes with them, directly or through other rows, for a camera B object. A
+// younger row competes for column c when pairing it with c costs less than the limit.
+// Younger rows joined to no decided row are left for a later call.
+void find_candidates(pairing_state& st, f64 horizon, const header_list& headers, diagnostics& d) {
+  const std::size_t na = st.a.size(), nb = st.b.size();
+  st.cands.clear();
+  st.cand_begin.assign(na, 0);
+  st.cand_end.assign(na, 0);
+  st.evaluated.assign(na, 0);
+  st.row_state.assign(na, 0);
+  st.row_geo.resize(na);
+  st.col_seen.assign(nb, 0);
+  st.frontier.clear();
+  std::size_t n_old = 0;
+  while (n_old < na && st.a[n_old].y_first <= horizon) evaluate_row(st, n_old++, headers, d);
+  while (!st.frontier.empty()) {
+    const auto col = static_cast<std::size_t>(st.frontier.back());
+    st.frontier.pop_back();
+    const silhouette& b = st.b[col];
+    // Younger rows whose window holds the column: starting from 1200 lines before it to it.
+    auto it = std::lower_bound(st.a.begin() + static_cast<std::ptrdiff_t>(n_old), st.a.end(), b.y_first - window_lines,
+                               [](const silhouette& s, f64 y) { return s.y_first < y; });
+    for (; it != st.a.end() && it->y_first <= b.y_first; ++it) {
+      const auto r = static_cast<std::size_t>(it - st.a.begin());
+      if (st.evaluated[r]) continue;
+      const row_geometry* g = geometry_of_row(st, r, headers, d);
+      if (!g) continue;
+      const auto c = cost_with(*g, *it, b, st.params);
+      if (c && c->total() < st.params.limit) evaluate_row(st, r, headers, d);
+    }
   }
 }
 
@@ -337,31 +404,59 @@ void form_groups(pairing_state& st, f64 horizon) {
 // Solves the rows of one group, in blocks of at most max_block rows in time order, and notes
 // the columns chosen for the rows decided now. A later block does not take a column that a
 // decided row of an earlier block has.
+// The total cost of a block's solution: its pairs' costs, and the limit for each row left
+// unpaired.
+f64 block_total(const std::vector<candidate>& cands, const std::vector<int>& partner, f64 limit) {
+  f64 total = 0;
+  for (int p : partner)
+    if (p < 0) total += limit;
+  for (const candidate& c : cands)
+    if (partner[static_cast<std::size_t>(c.a)] == c.b) total += c.cost;
+  return total;
+}
+
+// Notes row r's pair with column `col` when the best solution without that pair costs at
+// least `margin` more; otherwise the pair is a near tie with another reading of the same
+// silhouettes, and row r stays unpaired (the column is not offered to anyone else now).
+void settle(pairing_state& st, std::size_t r, int col, f64 second_best_extra) {
+  st.b_taken[static_cast<std::size_t>(col)] = 1;
+  if (second_best_extra < st.params.margin) {
+    st.refused[r] = col;
+    return;
+  }
+  st.chosen[r] = col;
+}
+
 void solve_group(pairing_state& st, const int* rows, int n, f64 horizon) {
-  const int block = std::max(1, st.params.max_block);
+  const pairing_params& p = st.params;
+  const int block = std::max(1, p.max_block);
   for (int k = 0; k < n; k += block) {
     const int n_block = std::min(block, n - k);
     if (!(st.a[static_cast<std::size_t>(rows[k])].y_first <= horizon)) break;  // only undecided rows left
     if (n_block == 1) {
-      // One row alone: its cheapest free candidate, the lower column on a tie.
+      // One row alone: its cheapest free candidate, the lower column on a tie; the next
+      // choice is its second cheapest, or none.
       const auto r = static_cast<std::size_t>(rows[k]);
       const candidate* best = nullptr;
-      for (std::size_t c = st.cand_begin[r]; c < st.cand_begin[r + 1]; ++c) {
+      f64 second = p.limit;
+      for (std::size_t c = st.cand_begin[r]; c < st.cand_end[r]; ++c) {
         const candidate& cand = st.cands[c];
         if (st.b_taken[static_cast<std::size_t>(cand.b)]) continue;
-        if (!best || cand.cost < best->cost || (cand.cost == best->cost && cand.b < best->b)) best = &cand;
+        if (!best || cand.cost < best->cost || (cand.cost == best->cost && cand.b < best->b)) {
+          if (best) second = std::min(second, best->cost);
+          best = &cand;
+        } else {
+          second = std::min(second, cand.cost);
+        }
       }
-      if (best) {
-        st.chosen[r] = best->b;
-        st.b_taken[static_cast<std::size_t>(best->b)] = 1;
-      }
+      if (best) settle(st, r, best->b, second - best->cost);
       continue;
     }
     st.cols.clear();
     st.block_cands.clear();
     for (int i = 0; i < n_block; ++i) {
       const auto r = static_cast<std::size_t>(rows[k + i]);
-      for (std::size_t c = st.cand_begin[r]; c < st.cand_begin[r + 1]; ++c) {
+      for (std::size_t c = st.cand_begin[r]; c < st.cand_end[r]; ++c) {
         const candidate& cand = st.cands[c];
         if (st.b_taken[static_cast<std::size_t>(cand.b)]) continue;
         int& local = st.col_at[static_cast<std::size_t>(cand.b)];
@@ -372,13 +467,23 @@ void solve_group(pairing_state& st, const int* rows, int n, f64 horizon) {
         st.block_cands.push_back({i, local, cand.cost});
       }
     }
-    st.solver.solve(n_block, static_cast<int>(st.cols.size()), st.block_cands, st.params.limit, st.partner);
+    const int n_cols = static_cast<int>(st.cols.size());
+    st.solver.solve(n_block, n_cols, st.block_cands, p.limit, st.partner);
+    const f64 total = p.margin > 0 ? block_total(st.block_cands, st.partner, p.limit) : 0.0;
     for (int i = 0; i < n_block; ++i) {
       const auto r = static_cast<std::size_t>(rows[k + i]);
       const int local = st.partner[static_cast<std::size_t>(i)];
       if (!(st.a[r].y_first <= horizon) || local < 0) continue;
-      st.chosen[r] = st.cols[static_cast<std::size_t>(local)];
-      st.b_taken[static_cast<std::size_t>(st.chosen[r])] = 1;
+      f64 extra = p.limit;
+      if (p.margin > 0) {
+        // The best solution without this pair.
+        st.other_cands.clear();
+        for (const candidate& c : st.block_cands)
+          if (c.a != i || c.b != local) st.other_cands.push_back(c);
+        st.solver.solve(n_block, n_cols, st.other_cands, p.limit, st.other_partner);
+        extra = block_total(st.other_cands, st.other_partner, p.limit) - total;
+      }
+      settle(st, r, st.cols[static_cast<std::size_t>(local)], extra);
     }
     for (int col : st.cols) st.col_at[static_cast<std::size_t>(col)] = -1;
   }
@@ -388,15 +493,16 @@ void solve_group(pairing_state& st, const int* rows, int n, f64 horizon) {
 // terms, the chosen one marked.
 void trace_row(const pairing_state& st, std::size_t r, const main_rec* h, diagnostics& d) {
   const silhouette& a = st.a[r];
-  hprintf2(d, "** pairing: A %f %f %d %d %d %d", a.y_first, a.y_last, a.lines, a.pix_min, a.obj->pix_max, a.widest);
-  for (std::size_t c = st.cand_begin[r]; h && c < st.cand_begin[r + 1]; ++c) {
+  hprintf2(d, "** pairing: A %f %f %d %d %d %d", a.y_first, a.y_last, a.lines, a.pix_min, a.pix_max, a.widest);
+  for (std::size_t c = st.cand_begin[r]; h && c < st.cand_end[r]; ++c) {
     const auto col = static_cast<std::size_t>(st.cands[c].b);
     const silhouette& b = st.b[col];
     const auto cost = cost_of_pair(*h, a, b, st.params);
     if (!cost) continue;
-    hprintf2(d, "\n   B %f %f %d %d %d %d cost %f %f %f %f D %f v %f%s", b.y_first, b.y_last, b.lines, b.pix_min,
-             b.obj->pix_max, b.widest, cost->width, cost->height, cost->lines, cost->speed, cost->diameter,
-             cost->fall_speed, st.chosen[r] == st.cands[c].b ? " *" : "");
+    hprintf2(d, "\n   B %f %f %d %d %d %d cost %f %f %f %f %f D %f v %f%s", b.y_first, b.y_last, b.lines, b.pix_min,
+             b.pix_max, b.widest, cost->width, cost->height, cost->lines, cost->speed, cost->area, cost->diameter,
+             cost->fall_speed,
+             st.chosen[r] == st.cands[c].b ? " *" : st.refused[r] == st.cands[c].b ? " ?" : "");
   }
   hprintf2(d, "\n");
 }
@@ -412,18 +518,11 @@ void find_pairs(pairing_state& st, store_state& store, const header_list& header
   collect(st.b, store.qb);
   const std::size_t na = st.a.size(), nb = st.b.size();
   st.chosen.assign(na, -1);
+  st.refused.assign(na, -1);
   st.b_taken.assign(nb, 0);
 
   if (na > 0 && st.a.front().y_first <= horizon) {
-    // Candidates of every waiting camera A object: the younger ones compete for the camera B
-    // objects the decided ones could take.
-    st.cands.clear();
-    st.cand_begin.resize(na + 1);
-    for (std::size_t r = 0; r < na; ++r) {
-      st.cand_begin[r] = st.cands.size();
-      candidates_of(st, static_cast<int>(r), headers, d);
-    }
-    st.cand_begin[na] = st.cands.size();
+    find_candidates(st, horizon, headers, d);
     form_groups(st, horizon);
     st.col_at.assign(nb, -1);
     for (std::size_t g = 0; g < st.group_old.size(); ++g) {
@@ -437,8 +536,7 @@ void find_pairs(pairing_state& st, store_state& store, const header_list& header
   int paired = 0, given_up = 0;
   for (std::size_t r = 0; r < na && st.a[r].y_first <= horizon; ++r) {
     if (d.obj_trace_flag == 1)
-      trace_row(st, r, st.cand_begin[r] < st.cand_begin[r + 1] ? &header_at(headers, st.a[r].y_first, d) : nullptr,
-                d);
+      trace_row(st, r, st.cand_begin[r] < st.cand_end[r] ? &header_at(headers, st.a[r].y_first, d) : nullptr, d);
     drop_rec* const a = st.a[r].obj;
     const int col = st.chosen[r];
     if (col >= 0) {

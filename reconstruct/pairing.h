@@ -34,8 +34,13 @@ struct silhouette {
   f64 y_last = 0;   // line count of the last piece
   s32 lines = 0;    // pieces (scan lines)
   s32 pix_min = 0;  // leftmost shaded pixel
+  s32 pix_max = 0;  // rightmost shaded pixel
   f64 centre = 0;   // middle of the leftmost and rightmost shaded pixel, pixels
   s32 widest = 0;   // shaded pixels of the widest piece, both ends counted
+  s32 shaded = 0;   // shaded pixels of all pieces
+  bool sizable = false;  // a piece after the first is wider than one pixel (max_wid > 0): the
+                         // evaluation's widths (last - first) are not all zero, and find_m
+                         // pairs nothing else either
 };
 
 silhouette silhouette_of(drop_rec* obj);
@@ -48,11 +53,15 @@ struct pairing_params {
   f64 width_rel = 0.05;     // widths of one drop in the two directions
   f64 height_lines = 0.8;   // quantisation of the mean line count, lines
   f64 height_rel = 0.08;    // the vertical axis from the axis-ratio law
+  f64 area_px = 0.4;        // quantisation of each chord of a silhouette's area, pixels
+  f64 area_edge = 1.0;      // a top or bottom chord one camera misses, pixels
+  f64 area_rel = 0.05;      // areas of one drop seen in the two directions
   f64 lines_abs = 1.0;      // line counts of the two cameras, lines
   f64 lines_rel = 0.06;
-  f64 speed_band = 0.35;    // |ln(v / v_terminal)| free of cost
-  f64 speed_slope = 0.12;   // beyond the band, ln units per unit of deviation
+  f64 speed_band = 0.25;    // |ln(v / v_terminal)| free of cost
+  f64 speed_sd = 0.15;      // beyond the band, ln units per unit of deviation
   f64 limit = 25.0;         // a pair costing this much or more is never made
+  f64 margin = 2.0;         // a pair whose best alternative costs less than this more is not made
   int max_candidates = 8;   // cheapest camera B candidates kept per camera A object
   int max_block = 48;       // camera A objects solved together at most
 };
@@ -63,15 +72,16 @@ struct pair_cost {
   f64 height = 0;  // mean line count against the vertical axis the fall per line gives
   f64 lines = 0;   // camera A line count against camera B's
   f64 speed = 0;   // fall speed outside the band around the terminal speed
+  f64 area = 0;    // camera A silhouette area against camera B's, mm x lines
   f64 diameter = 0;    // equivalent diameter from the widths and the axis-ratio law, mm
   f64 fall_speed = 0;  // plane distance over the mean delay, m/s
-  f64 total() const { return width + height + lines + speed; }
+  f64 total() const { return width + height + lines + speed + area; }
 };
 
 // The cost of pairing camera A's silhouette `a` with camera B's `b` under the header `h`;
 // nothing when `b` cannot be a later view of the drop `a` shows: it starts before `a` or
 // more than 1200 lines after it, the mean delay of first and last lines is below one line,
-// or the header's geometry gives no positive scale, plane distance or line frequency. Once
+// either silhouette is not sizable, or the header's geometry gives no positive scale, plane distance or line frequency. Once
 // the width and line terms reach the limit the others are not computed and stay 0 (the
 // pair is not made either way).
 std::optional<pair_cost> cost_of_pair(const main_rec& h, const silhouette& a, const silhouette& b,
@@ -82,6 +92,21 @@ std::optional<pair_cost> cost_of_pair(const main_rec& h, const silhouette& a, co
 // (2002), J. Appl. Meteor. 41, 674, both fitted to measurements of 0.1 to 8 mm.
 f64 terminal_speed(f64 d);
 f64 axis_ratio_law(f64 d);
+
+// The geometry of a camera A object's candidate pairs, as the evaluation takes it (eval_dr):
+// camera A's pixel position fixes the drop's distance from camera B, and so camera B's
+// scale, and camera B's position fixes camera A's scale; the plane distance is bilinear
+// between the three measured corners, the fourth keeping them in one plane. What depends on
+// camera A's position alone is worked out once per object.
+struct row_geometry {
+  f64 gate = 0;         // centre pixel
+  f64 xs_b = 0;         // camera B, mm per pixel at the drop
+  f64 xs_a0 = 0;        // camera A, mm per pixel at camera B's centre pixel ...
+  f64 xs_a_slope = 0;   // ... less this much per pixel of camera B's offset
+  f64 h_back = 0;       // plane distance at camera B's pixel 0 ...
+  f64 h_slope = 0;      // ... plus this much per pixel of camera B's position
+  f64 mm_per_s = 0;     // line frequency / 1000: mm per line into m/s
+};
 
 // A candidate pair: row a (camera A object), column b (camera B object), its cost.
 struct candidate {
@@ -112,7 +137,13 @@ struct pairing_state {
   pairing_params params;
   std::vector<silhouette> a, b;          // waiting objects of this call, in time order
   std::vector<candidate> cands;          // candidate pairs below the limit, row by row
-  std::vector<std::size_t> cand_begin;   // row r's candidates: cand_begin[r] .. cand_begin[r + 1]
+  std::vector<std::size_t> cand_begin;   // row r's candidates: cand_begin[r] .. cand_end[r]
+  std::vector<std::size_t> cand_end;
+  std::vector<char> evaluated;           // row's candidates worked out in this call
+  std::vector<char> row_state;           // row's geometry: 0 not yet, 1 known, 2 none
+  std::vector<row_geometry> row_geo;
+  std::vector<char> col_seen;            // column met among the candidates
+  std::vector<int> frontier;             // columns whose younger competitors are still to find
   std::vector<int> parent;               // union-find over rows, then columns
   std::vector<int> group_of_root;        // group number of a union-find root
   std::vector<int> row_group;            // group of each row
@@ -123,6 +154,9 @@ struct pairing_state {
   std::vector<int> cols, col_at;         // one block's columns, and each column's number in it
   std::vector<candidate> block_cands;
   std::vector<int> partner;              // the solved block's partners
+  std::vector<candidate> other_cands;    // the block without one pair ...
+  std::vector<int> other_partner;        // ... and its solution
+  std::vector<int> refused;              // column of a decided row's near tie, -1: none
   std::vector<int> chosen;               // column chosen for each decided row, -1: none
   std::vector<char> b_taken;             // column paired in this call
   std::vector<const main_rec*> no_geometry;  // headers already reported as unusable
