@@ -18,6 +18,9 @@ constexpr u64 horizon_lines = 1200;
 // Where the laws are used: diameters between these (mm).
 constexpr f64 law_d_min = 0.1;
 constexpr f64 law_d_max = 8.0;
+// The speed fit peaks at 9.18 m/s near 6 mm and then falls by 0.2 % to 8 mm; measured speeds
+// level off there instead, so the peak holds beyond it.
+constexpr f64 speed_peak_d = 5.9;
 
 // A cost no candidate reaches: a row and a column without a candidate between them.
 constexpr f64 no_pair = 1e9;
@@ -50,6 +53,7 @@ f64 clamp_law(f64 d) { return std::clamp(d, law_d_min, law_d_max); }
 
 // d ln(v) / dD of the terminal-speed law, per mm.
 f64 terminal_speed_log_slope(f64 d) {
+  if (d >= speed_peak_d) return 0.0;
   d = clamp_law(d);
   const f64 dv = 4.932 - 2 * 0.9551 * d + 3 * 0.07934 * d * d - 4 * 0.002362 * d * d * d;
   return dv / terminal_speed(d);
@@ -109,7 +113,7 @@ void unite(std::vector<int>& parent, int x, int y) {
 }  // namespace
 
 f64 terminal_speed(f64 d) {
-  d = clamp_law(d);
+  d = std::clamp(d, law_d_min, speed_peak_d);
   return -0.1021 + d * (4.932 + d * (-0.9551 + d * (0.07934 - d * 0.002362)));
 }
 
@@ -422,6 +426,7 @@ void settle(pairing_state& st, std::size_t r, int col, f64 second_best_extra) {
   st.b_taken[static_cast<std::size_t>(col)] = 1;
   if (second_best_extra < st.params.margin) {
     st.refused[r] = col;
+    ++st.near_ties;
     return;
   }
   st.chosen[r] = col;
@@ -433,6 +438,7 @@ void solve_group(pairing_state& st, const int* rows, int n, f64 horizon) {
   for (int k = 0; k < n; k += block) {
     const int n_block = std::min(block, n - k);
     if (!(st.a[static_cast<std::size_t>(rows[k])].y_first <= horizon)) break;  // only undecided rows left
+    st.largest_block = std::max(st.largest_block, n_block);
     if (n_block == 1) {
       // One row alone: its cheapest free candidate, the lower column on a tie; the next
       // choice is its second cheapest, or none.
@@ -511,6 +517,7 @@ void trace_row(const pairing_state& st, std::size_t r, const main_rec* h, diagno
 
 void find_pairs(pairing_state& st, store_state& store, const header_list& headers, u64 horizon_base, s32* total,
                 pair_sink& sink, diagnostics& d) {
+  constexpr char released = 2;  // b_taken: the column's object has left with its pair
   // Camera A objects starting at the horizon or earlier have all their camera B candidates.
   // Shortly after midnight no object is that old yet.
   const f64 horizon = horizon_base >= horizon_lines ? static_cast<f64>(horizon_base - horizon_lines) : -1.0;
@@ -545,6 +552,7 @@ void find_pairs(pairing_state& st, store_state& store, const header_list& header
       ++paired;
       if (match_chron(store.last_match_y, a, d)) sink.pair(a, b);
       unlink_wait(store, b, store.qb, d);
+      st.b_taken[static_cast<std::size_t>(col)] = released;
     } else {
       ++given_up;
     }
@@ -555,7 +563,7 @@ void find_pairs(pairing_state& st, store_state& store, const header_list& header
   // Camera B objects starting at the horizon or earlier: every camera A object still waiting
   // starts later.
   for (std::size_t j = 0; j < nb && st.b[j].y_first <= horizon; ++j)
-    if (!st.b_taken[j]) unlink_wait(store, st.b[j].obj, store.qb, d);
+    if (st.b_taken[j] != released) unlink_wait(store, st.b[j].obj, store.qb, d);
 
   hprintf2(d, "** find_pairs - paired: %d, unpaired: %d\n", paired, given_up);
   hprintf2(d, "** find_pairs: ");

@@ -81,9 +81,9 @@ struct pair_cost {
 // The cost of pairing camera A's silhouette `a` with camera B's `b` under the header `h`;
 // nothing when `b` cannot be a later view of the drop `a` shows: it starts before `a` or
 // more than 1200 lines after it, the mean delay of first and last lines is below one line,
-// either silhouette is not sizable, or the header's geometry gives no positive scale, plane distance or line frequency. Once
-// the width and line terms reach the limit the others are not computed and stay 0 (the
-// pair is not made either way).
+// either silhouette is not sizable, or the header's geometry gives no positive scale, plane
+// distance or line frequency. Once the line, width and area terms reach the limit the others
+// are not computed and stay 0 (the pair is not made either way).
 std::optional<pair_cost> cost_of_pair(const main_rec& h, const silhouette& a, const silhouette& b,
                                       const pairing_params& p);
 
@@ -119,8 +119,8 @@ struct candidate {
 // by one of its candidates or left unpaired at `unpaired_cost`, every column used at most
 // once. Solved with the shortest-augmenting-path form of the Hungarian method on the
 // n_rows x (n_cols + n_rows) matrix whose extra columns are the rows' "unpaired" choices:
-// O(n_rows^2 (n_cols + n_rows)). Ties go to the lower column. partner[r] is the column of
-// row r, or -1.
+// O(n_rows^2 (n_cols + n_rows)). The same input always gives the same solution. partner[r]
+// is the column of row r, or -1.
 class assignment {
  public:
   void solve(int n_rows, int n_cols, std::span<const candidate> cands, f64 unpaired_cost, std::vector<int>& partner);
@@ -158,11 +158,13 @@ struct pairing_state {
   std::vector<int> other_partner;        // ... and its solution
   std::vector<int> refused;              // column of a decided row's near tie, -1: none
   std::vector<int> chosen;               // column chosen for each decided row, -1: none
-  std::vector<char> b_taken;             // column paired in this call
+  std::vector<char> b_taken;             // column paired (or held by a near tie) in this call
   std::vector<const main_rec*> no_geometry;  // headers already reported as unusable
   assignment solver;
   s64 pairs = 0;     // pairs made
   s64 unpaired = 0;  // camera A objects given up without a partner
+  s64 near_ties = 0;  // ... of them because their best pair was a near tie
+  int largest_block = 0;  // most rows solved together so far
 };
 
 // Pairs the objects of both Wait-queues: the camera A objects starting at horizon_base - 1200
