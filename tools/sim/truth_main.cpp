@@ -23,6 +23,8 @@ const char* const usage_text =
     "  --min-right PCT         least share of those paired with both their silhouettes and\n"
     "                          sized within 10 %, fall speed within 5 %\n"
     "  --max-wrong PCT         largest share of wrong pairs among all drop records\n"
+    "  --max-wrong-b PCT       largest share of records whose camera B silhouette is another\n"
+    "                          drop's or no drop's\n"
     "  --list-missed           list the whole, separate drops of 1 mm and more without a record\n"
     "  --list-wrong            list the wrong pairs: why, the record, and the drop whose camera A\n"
     "                          silhouette it carries\n";
@@ -40,7 +42,7 @@ bool read_file(const std::string& path, std::vector<u8>& out) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> files;
-  double min_recovered = -1, max_median = -1, min_recovered_07 = -1, min_right = -1, max_wrong = -1;
+  double min_recovered = -1, max_median = -1, min_recovered_07 = -1, min_right = -1, max_wrong = -1, max_wrong_b = -1;
   bool list_missed = false, list_wrong = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
                     : a == "--min-recovered-07" ? &min_recovered_07
                     : a == "--min-right"        ? &min_right
                     : a == "--max-wrong"        ? &max_wrong
+                    : a == "--max-wrong-b"      ? &max_wrong_b
                                                 : nullptr;
     if (limit && i + 1 < argc) {
       char* end = nullptr;
@@ -128,6 +131,12 @@ int main(int argc, char** argv) {
   }
   if (max_wrong >= 0 && !(p.wrong_pct() <= max_wrong)) {
     std::printf("FAIL: %.2f %% of the records wrong pairs, more than %.2f %%\n", p.wrong_pct(), max_wrong);
+    ok = false;
+  }
+  const double wrong_b = p.records > 0 ? 100.0 * (p.wrong_other_b + p.wrong_no_b) / p.records : 0.0;
+  if (max_wrong_b >= 0 && !(wrong_b <= max_wrong_b)) {
+    std::printf("FAIL: %.2f %% of the records with a camera B silhouette not their drop's, more than %.2f %%\n",
+                wrong_b, max_wrong_b);
     ok = false;
   }
   return ok ? 0 : 1;
