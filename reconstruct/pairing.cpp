@@ -405,9 +405,6 @@ void form_groups(pairing_state& st, f64 horizon) {
   }
 }
 
-// Solves the rows of one group, in blocks of at most max_block rows in time order, and notes
-// the columns chosen for the rows decided now. A later block does not take a column that a
-// decided row of an earlier block has.
 // The total cost of a block's solution: its pairs' costs, and the limit for each row left
 // unpaired.
 f64 block_total(const std::vector<candidate>& cands, const std::vector<int>& partner, f64 limit) {
@@ -432,6 +429,9 @@ void settle(pairing_state& st, std::size_t r, int col, f64 second_best_extra) {
   st.chosen[r] = col;
 }
 
+// Solves the rows of one group, in blocks of at most max_block rows in time order, and notes
+// the columns chosen for the rows decided now. A later block does not take a column that a
+// decided row of an earlier block has (or holds as a near tie).
 void solve_group(pairing_state& st, const int* rows, int n, f64 horizon) {
   const pairing_params& p = st.params;
   const int block = std::max(1, p.max_block);
