@@ -31,7 +31,7 @@ void banner(host& h) {
   }
 }
 
-std::FILE* open_error_log(host& h, const std::string& dir, s64 now) {
+std::FILE* open_error_log(host& h, const std::string& dir, s64 now, const char* note) {
   std::FILE* fp = std::fopen(in_dir(dir, "DROPIX.ERR").c_str(), "a");
   if (!fp) {
     h.write("DROPIX.ERR cannot be opened: messages stay on the screen\n");
@@ -44,6 +44,7 @@ std::FILE* open_error_log(host& h, const std::string& dir, s64 now) {
   char text[64];
   std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &tm_utc);
   std::fprintf(fp, "\nQX5 starts at %s", text);
+  if (note) std::fputs(note, fp);
   return fp;
 }
 

@@ -10,6 +10,7 @@ namespace {
 void print_option_lines(screen& out) {
   out.write("    /e ... print stderr to screen \n");
   out.write("    /c ... calibration: do not apply adjustment factors \n");
+  out.write("    /m ... matching: physical pairing of the two cameras' objects \n");
 }
 
 bool is_token_switch(const char* arg) {
@@ -22,7 +23,7 @@ bool is_token_switch(const char* arg) {
 }  // namespace
 
 bool is_switch_arg(const char* arg) {
-  return std::strcmp(arg, "-e") == 0 || std::strcmp(arg, "-c") == 0 ||
+  return std::strcmp(arg, "-e") == 0 || std::strcmp(arg, "-c") == 0 || std::strcmp(arg, "-m") == 0 ||
          std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0 || is_token_switch(arg);
 }
 
@@ -33,12 +34,14 @@ void get_switches(int argc, char** argv, command_line& cl) {
     if (a[0] == '-') {
       if (std::strcmp(a, "-e") == 0) cl.stderr_to_screen = true;
       else if (std::strcmp(a, "-c") == 0) cl.calib = true;
+      else if (std::strcmp(a, "-m") == 0) cl.physical_pairing = true;
       else cl.help = true;
       continue;
     }
     for (const char* t = a; *t; t += 2) {
       if (t[1] == 'e') cl.stderr_to_screen = true;
       else if (t[1] == 'c') cl.calib = true;
+      else if (t[1] == 'm') cl.physical_pairing = true;
       else if (t[1] == '?') cl.help = true;
     }
   }

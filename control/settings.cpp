@@ -63,6 +63,29 @@ std::string settings_value(const std::string& line) {
   return line.substr(b, e - b);
 }
 
+matching_request read_matching(const std::string& path, std::string* value) {
+  std::FILE* fp = std::fopen(path.c_str(), "r");
+  if (!fp) return matching_request::none;
+  static constexpr char key[] = "MATCHING";
+  std::string line;
+  bool found = false;
+  while (read_line(fp, line)) {
+    if (line.compare(0, sizeof key - 1, key) == 0) {
+      found = true;
+      break;
+    }
+  }
+  std::fclose(fp);
+  if (!found) return matching_request::none;
+  const std::string v = settings_value(line);
+  if (value) *value = v;
+  if (v == "PHYSICAL") return matching_request::physical;
+  if (v == "OLDEST_FIRST") return matching_request::oldest_first;
+  return matching_request::unknown;
+}
+
+const char* const physical_pairing_note = "QX5 matching: physical pairing\n";
+
 void rd_mp(const std::string& path, const char* key, std::string& dest, diagnostics& d) {
   lookup(path, key, dest, {"rd_mp: DROPIX.SET ? ", "rd_mp: could not find %s \n", "rd_mp81"}, d);
 }

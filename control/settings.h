@@ -30,4 +30,13 @@ void get_raw_path(settings_state& s, const std::string& path, diagnostics& d);  
 // The value of a settings line: the first word from offset 60, or empty.
 std::string settings_value(const std::string& line);
 
+// The matching mode the optional key MATCHING asks for: PHYSICAL (physical pairing) or
+// OLDEST_FIRST (the default matching). A missing file or key is no request; any other value,
+// an empty one included, is unknown and given back in *value. Never ends the run.
+enum class matching_request { none, oldest_first, physical, unknown };
+matching_request read_matching(const std::string& path, std::string* value);
+
+// The line the run's start message gains in physical pairing.
+extern const char* const physical_pairing_note;
+
 }  // namespace dropix

@@ -1,12 +1,12 @@
 // Fuzz target of a whole run: arbitrary bytes as a raw file, processed by a session in a
 // directory of its own, with the kit's settings and correction file.
 //
-// Properties: nothing crashes or reads outside its buffers (the sanitizers); the run ends
-// with status 0 or 1; and a second run on the same raw file leaves the three output files as
-// the first left them. The last property is checked for recordings as a logger writes them:
-// one line frequency, and every main header block before the line blocks whose lines it
-// governs. Otherwise a resumed run, which knows the stored headers from its start, times and
-// evaluates some blocks with a header the first run met only after them.
+// Properties, in either matching mode: nothing crashes or reads outside its buffers (the
+// sanitizers); the run ends with status 0 or 1; and a second run on the same raw file leaves
+// the three output files as the first left them. The last property is checked for recordings
+// as a logger writes them: one line frequency, and every main header block before the line
+// blocks whose lines it governs. Otherwise a resumed run, which knows the stored headers from
+// its start, times and evaluates some blocks with a header the first run met only after them.
 #include <unistd.h>
 
 #include <algorithm>
@@ -103,9 +103,9 @@ bool unlike_a_logger(const std::uint8_t* data, std::size_t size) {
   return false;
 }
 
-int run_once() {
+int run_once(bool physical) {
   quiet_host h;
-  auto s = std::make_unique<session>(h, run_options{false, false, "V26342_1.AB", work_dir()});
+  auto s = std::make_unique<session>(h, run_options{false, false, "V26342_1.AB", work_dir(), physical});
   return s->run();
 }
 
@@ -113,23 +113,27 @@ int run_once() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string& dir = work_dir();
-  fs::remove_all(dir + "/out");
-  fs::remove(dir + "/DROPIX.ERR");
-  fs::create_directory(dir + "/out");
   {
     std::ofstream raw(dir + "/V26342_1.AB", std::ios::binary);
     raw.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  const int first = run_once();
-  if (first != 0 && first != 1) violated("the first run ended with status " + std::to_string(first));
-  const char* names[] = {"/out/V26342_1.hyd", "/out/V26342_1.hd", "/out/V26342_1.abh"};
-  std::vector<std::vector<char>> after_first;
-  for (const char* n : names) after_first.push_back(contents(dir + n));
-  if (unlike_a_logger(data, size)) return 0;
-  const int second = run_once();
-  if (second != first) violated("the rerun ended with status " + std::to_string(second) + ", the first run with " +
-                                std::to_string(first));
-  for (std::size_t i = 0; i < std::size(names); ++i)
-    if (contents(dir + names[i]) != after_first[i]) violated(std::string("the rerun changed ") + names[i]);
+  for (const bool physical : {false, true}) {
+    const std::string mode = physical ? " (physical pairing)" : "";
+    fs::remove_all(dir + "/out");
+    fs::remove(dir + "/DROPIX.ERR");
+    fs::create_directory(dir + "/out");
+    const int first = run_once(physical);
+    if (first != 0 && first != 1) violated("the first run ended with status " + std::to_string(first) + mode);
+    const char* names[] = {"/out/V26342_1.hyd", "/out/V26342_1.hd", "/out/V26342_1.abh"};
+    std::vector<std::vector<char>> after_first;
+    for (const char* n : names) after_first.push_back(contents(dir + n));
+    if (unlike_a_logger(data, size)) continue;
+    const int second = run_once(physical);
+    if (second != first)
+      violated("the rerun ended with status " + std::to_string(second) + ", the first run with " +
+               std::to_string(first) + mode);
+    for (std::size_t i = 0; i < std::size(names); ++i)
+      if (contents(dir + names[i]) != after_first[i]) violated(std::string("the rerun changed ") + names[i] + mode);
+  }
   return 0;
 }

@@ -20,21 +20,6 @@ constexpr f32 inv_pi_f = std::bit_cast<f32>(0x3EA2F98Cu);
 // in double and rounded once, here, when it is stored.
 f32 stored(f64 v) { return static_cast<f32>(v); }
 
-// The header in force at line t1: the first node whose interval [line, next line] holds t1,
-// else the last node from its line on. A drop starting exactly on the line from which a
-// newer header holds is still evaluated with the older one. No such node ends the run.
-const main_rec& header_at(const header_list& hdr, f64 y_first, diagnostics& d) {
-  const u64 t1 = line_trunc(y_first);
-  const f64 t = static_cast<f64>(t1);
-  if (!hdr.head) fail(d, "eval_dr 01: no main header in file ?!? \n");
-  if (const hd_node* n = hdr.in_force(t)) return n->rec;
-  if (hdr.head == hdr.tail) {
-    err_printf(d, "t1=%" PRIu64 ", ptr->line=%" PRIu64 " \n", t1, line_trunc(hdr.head->line));
-    fail(d, "eval_dr 02: no corresponding main header ? \n");
-  }
-  fail(d, "eval_dr 04: no corresponding main header ? \n");
-}
-
 // Width of a piece in pixels: last - first, so a one-pixel piece has width 0.
 int width_of(const piece& p) { return p.last - p.first; }
 
@@ -57,6 +42,18 @@ f32 width_corrected(f32 xscale, int width, const f32 (&fac)[n_corr]) {
 }
 
 }  // namespace
+
+const main_rec& header_at(const header_list& hdr, f64 y_first, diagnostics& d) {
+  const u64 t1 = line_trunc(y_first);
+  const f64 t = static_cast<f64>(t1);
+  if (!hdr.head) fail(d, "eval_dr 01: no main header in file ?!? \n");
+  if (const hd_node* n = hdr.in_force(t)) return n->rec;
+  if (hdr.head == hdr.tail) {
+    err_printf(d, "t1=%" PRIu64 ", ptr->line=%" PRIu64 " \n", t1, line_trunc(hdr.head->line));
+    fail(d, "eval_dr 02: no corresponding main header ? \n");
+  }
+  fail(d, "eval_dr 04: no corresponding main header ? \n");
+}
 
 void eval_dr(const header_list& headers, const corr_tables_rec& corr_tables, const drop_rec* drop_a,
              const drop_rec* drop_b, f32* eq_diam, f32* xscale_a, f32* xscale_b, f32* yscale, diagnostics& d) {

@@ -6,6 +6,12 @@
 
 namespace dropix {
 
+// The main header in force at a drop's first line y_first, truncated to a whole line t1: the
+// first node whose interval [line, next line] holds t1, else the last node from its line on.
+// A drop starting exactly on the line from which a newer header holds is still evaluated
+// with the older one. No such node ends the run.
+const main_rec& header_at(const header_list& headers, f64 y_first, diagnostics& d);
+
 // Evaluates the pair with the main header of `headers` in force at camera A's first line and
 // the correction factors: equivalent-volume diameter (mm), both horizontal scales (mm per
 // pixel) and the fall per scan line (mm). Ends the run when no main header fits.

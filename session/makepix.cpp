@@ -184,7 +184,10 @@ pass_outcome session::makepix() {
   mp.horizon_base = line_trunc(mp.eof_b && mp.last_b < mp.last_a ? mp.last_b : mp.last_a);
   if (store.qa.wait_last && store.qb.wait_last) {
     hprintf(diag, "calling findmatch\n");
-    find_m(store, mp.horizon_base, &mp.total, *this, diag);
+    if (opt.physical_pairing)
+      find_pairs(pairing, store, hdr.list, mp.horizon_base, &mp.total, *this, diag);
+    else
+      find_m(store, mp.horizon_base, &mp.total, *this, diag);
     hprintf(diag, "total=%ld pix_end=%ld\n", mp.total, wr.pix_end);
   }
 

@@ -36,6 +36,9 @@ void session::reset(run_options options) {
   store = store_state{};
   corr_tables = {};
   wr = writer_state{};
+  const pairing_params params = pairing.params;  // the pairing's tuning outlives the run
+  pairing = pairing_state{};
+  pairing.params = params;
   wr.dir = opt.dir;
   raw_base_ = base_name(opt.raw_arg);
 }
@@ -85,11 +88,21 @@ int session::finish(exit_status st) {
 
 int session::run() {
   try {
+    // The matching mode: /m, or the settings key; it is named where the run's messages go.
+    std::string matching_value;
+    const matching_request matching = read_matching(in_dir(opt.dir, "DROPIX.SET"), &matching_value);
+    if (matching == matching_request::physical) opt.physical_pairing = true;
+    const char* const note = opt.physical_pairing ? physical_pairing_note : nullptr;
     if (!opt.stderr_to_screen) {
-      err_log_.reset(open_error_log(h, opt.dir, h.clock_seconds()));
+      err_log_.reset(open_error_log(h, opt.dir, h.clock_seconds(), note));
       if (!err_log_) opt.stderr_to_screen = true;
     }
-    if (err_log_) diag.err = err_log_.get();
+    if (err_log_)
+      diag.err = err_log_.get();
+    else if (note)
+      err_printf(diag, "%s", note);
+    if (matching == matching_request::unknown)
+      fail(diag, "rd_mp: MATCHING %s: neither PHYSICAL nor OLDEST_FIRST \n", matching_value.c_str());
     while (makepix() != pass_outcome::data_used_up) {
     }
     return finish(exit_status::done);
@@ -128,6 +141,7 @@ int run_program(host& h, int argc, char** argv, const std::string& dir) {
   run_options opt;
   opt.stderr_to_screen = cl.stderr_to_screen;
   opt.calib = cl.calib;
+  opt.physical_pairing = cl.physical_pairing;
   opt.raw_arg = cl.raw_arg;
   opt.dir = dir;
   auto s = std::make_unique<session>(h, opt);

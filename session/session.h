@@ -26,6 +26,7 @@
 #include "output/net_wr.h"
 #include "platform/host.h"
 #include "reconstruct/match.h"
+#include "reconstruct/pairing.h"
 #include "reconstruct/store.h"
 
 namespace dropix {
@@ -36,6 +37,8 @@ struct run_options {
   std::string raw_arg;            // the raw file, as the command line names it
   std::string dir;                // the run's directory: DROPIX.SET, corrfact.dat, DROPIX.ERR and
                                   // relative paths are found there; empty: the current directory
+  bool physical_pairing = false;  // /m: physical pairing instead of oldest-first matching (run()
+                                  // also switches it on for MATCHING PHYSICAL in DROPIX.SET)
 };
 
 // What one processing pass came to.
@@ -97,6 +100,7 @@ class session final : public pair_sink {
   store_state store;
   corr_tables_rec corr_tables;
   writer_state wr;
+  pairing_state pairing;  // physical pairing: its parameters and scratch space
 
  private:
   void first_pass();

@@ -56,9 +56,9 @@ dropix_test::~dropix_test() {
   std::filesystem::remove_all(dir_, ec);
 }
 
-void dropix_test::new_run(const std::string& raw_file, bool calib) {
+void dropix_test::new_run(const std::string& raw_file, bool calib, bool physical) {
   const s16 trace = diag.trace_flag, obj_trace = diag.obj_trace_flag;
-  ses.reset(run_options{false, calib, raw_file, dir_});
+  ses.reset(run_options{false, calib, raw_file, dir_, physical});
   diag.err = err_;
   diag.trace_flag = trace;
   diag.obj_trace_flag = obj_trace;

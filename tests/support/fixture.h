@@ -29,7 +29,7 @@ class dropix_test : public ::testing::Test {
 
   // Brings the session back to its start-up state for a run on `raw_file` (the error stream,
   // the trace switches and the clock are kept).
-  void new_run(const std::string& raw_file, bool calib = false);
+  void new_run(const std::string& raw_file, bool calib = false, bool physical = false);
 
   std::string dir_;
   fake_host host;

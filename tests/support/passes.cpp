@@ -6,7 +6,7 @@ namespace dropix::testing {
 
 void prepare_run(const std::string& raw_file, const pass_options& opt) {
   dropix_test& t = current_test();
-  t.new_run(raw_file, opt.calib);
+  t.new_run(raw_file, opt.calib, opt.physical);
   fake_host& h = t.host;
   const s64 clock = h.clock;
   h = fake_host{};

@@ -10,6 +10,7 @@ namespace dropix::testing {
 
 struct pass_options {
   bool calib = false;          // the /c switch
+  bool physical = false;       // the /m switch: physical pairing
   long escape_at_poll = -1;    // the key poll (1-based) at which the operator presses Escape
   int tick_every = 0;          // > 0: the clock moves on a second every so many readings
   long max_passes = 10000000;  // a test fails rather than loop for ever

@@ -69,6 +69,22 @@ TEST(command_line, dash_forms_are_switches) {
   for (const char* h : {"/?", "-h", "--help", "/e/?"}) EXPECT_TRUE(parsed({"V.AB", h}).help) << h;
 }
 
+TEST(command_line, m_switches_physical_pairing_on_in_every_form) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"/m", "V.AB"}, {"V.AB", "-m"}, {"/e/m", "V.AB"},
+                                        {"/m/c", "V.AB"}}) {
+    const command_line cl = parsed(args);
+    EXPECT_TRUE(cl.physical_pairing) << args[0];
+    EXPECT_EQ(cl.raw_arg, "V.AB");
+  }
+  EXPECT_FALSE(parsed({"V.AB"}).physical_pairing);
+  EXPECT_FALSE(parsed({"/M", "V.AB"}).physical_pairing) << "upper case switches nothing";
+  EXPECT_FALSE(parsed({"--m", "V.AB"}).physical_pairing);
+  EXPECT_EQ(parsed({"--m", "V.AB"}).raw_arg, "--m") << "no switch: the first file argument";
+  const command_line glued = parsed({"/e/m", "V.AB"});
+  EXPECT_TRUE(glued.stderr_to_screen);
+  EXPECT_FALSE(glued.calib);
+}
+
 TEST(command_line, a_question_mark_glued_to_a_file_name_is_no_switch) {
   const command_line cl = parsed({"V02310_1.AB/?"});
   EXPECT_FALSE(cl.help);
@@ -100,7 +116,8 @@ TEST(program, help_prints_the_options_and_ends_with_status_0_before_the_usage_ch
   argv_of a({"/?"});
   EXPECT_EQ(run_program(h, a.argc(), a.argv(), "/nonexistent"), 0);
   EXPECT_NE(h.out.find("\nCommand line options are:\n\n    /e ... print stderr to screen \n"
-                       "    /c ... calibration: do not apply adjustment factors \n"),
+                       "    /c ... calibration: do not apply adjustment factors \n"
+                       "    /m ... matching: physical pairing of the two cameras' objects \n"),
             std::string::npos);
   EXPECT_EQ(h.out.find("Invokation"), std::string::npos);
 }

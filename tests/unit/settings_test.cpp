@@ -73,6 +73,27 @@ TEST_F(settings_file, long_values_survive_whole) {
   EXPECT_EQ(settings.hyd_path, deep + "/");
 }
 
+TEST_F(settings_file, the_matching_key_is_optional_and_names_one_of_two_modes) {
+  std::string value = "untouched";
+  EXPECT_EQ(read_matching(path("missing.SET"), &value), matching_request::none) << "no file";
+  write_file("DROPIX.SET", line("HYD_PATH", "/h") + line("RAW_PATH", "/r"));
+  EXPECT_EQ(read_matching(set_file(), &value), matching_request::none) << "no key";
+  EXPECT_EQ(value, "untouched");
+  write_file("DROPIX.SET", line("HYD_PATH", "/h") + line("MATCHING of the objects", "PHYSICAL  comment"));
+  EXPECT_EQ(read_matching(set_file(), &value), matching_request::physical);
+  EXPECT_EQ(value, "PHYSICAL");
+  write_file("DROPIX.SET", line("MATCHING", "OLDEST_FIRST") + line("MATCHING", "PHYSICAL"));
+  EXPECT_EQ(read_matching(set_file(), &value), matching_request::oldest_first) << "the first line wins";
+  for (const char* v : {"physical", "PHYSICALLY", "oldest_first", ""}) {
+    write_file("DROPIX.SET", line("MATCHING", v));
+    EXPECT_EQ(read_matching(set_file(), &value), matching_request::unknown) << v;
+    EXPECT_EQ(value, v);
+  }
+  write_file("DROPIX.SET", line("matching", "PHYSICAL"));
+  EXPECT_EQ(read_matching(set_file(), &value), matching_request::none) << "keys are case-sensitive";
+  EXPECT_EQ(err_text(), "") << "never a message";
+}
+
 TEST_F(settings_file, windows_line_ends_do_not_reach_the_value) {
   write_file("DROPIX.SET", "HYD_PATH" + std::string(52, ' ') + "/out\r\n");
   get_hyd_path(settings, set_file(), diag);

@@ -10,6 +10,8 @@ namespace dropix::sim {
 namespace {
 
 constexpr double class_edges[] = {0.25, 0.5, 1.0, 2.0, 3.0, 5.0, 8.01};
+// Size classes of the pairing figures: below and above the 0.7 mm of the pairing class.
+constexpr double pairing_edges[] = {0.0, 0.5, 0.7, 1.0, 2.0, 3.0, 5.0, 8.01};
 constexpr double pair_window = 2.0;  // lines
 
 bool within(double a, double b) { return std::abs(a - b) <= pair_window; }
@@ -121,26 +123,50 @@ pairing_stats pairing_of(const std::vector<truth_row>& truth, const std::vector<
       if (b_silhouette_is(truth[it->second], r)) return true;
     return false;
   };
+  for (std::size_t k = 0; k + 1 < std::size(pairing_edges); ++k) p.sizes.push_back({pairing_edges[k], pairing_edges[k + 1]});
+  auto size_of = [&](double d) -> pairing_stats::by_size& {
+    std::size_t k = 0;
+    while (k + 1 < p.sizes.size() && d >= p.sizes[k].hi) ++k;
+    return p.sizes[k];
+  };
   for (std::size_t i = 0; i < truth.size(); ++i) {
-    if (!in_class(truth[i], p.min_d)) continue;
-    ++p.drops;
+    const bool seen = in_class(truth[i], 0.0);
+    const bool judged = in_class(truth[i], p.min_d);
+    if (!seen) continue;
+    pairing_stats::by_size& c = size_of(truth[i].d);
+    ++c.drops;
+    p.drops += judged;
     if (paired[i] < 0) continue;
-    ++p.recovered;
+    ++c.recovered;
+    p.recovered += judged;
     const recovered_drop& r = drops[static_cast<std::size_t>(paired[i])];
-    p.right += b_matches(truth, truth[i], r) && right(truth[i], r);
+    const bool is_right = b_matches(truth, truth[i], r) && right(truth[i], r);
+    c.right += is_right;
+    p.right += judged && is_right;
   }
   for (std::size_t k = 0; k < drops.size(); ++k) {
     const recovered_drop& r = drops[k];
+    using kind = pairing_stats::wrong_kind;
     if (drop_of[k] < 0) {
       ++p.wrong_no_drop;
+      p.wrong_list.push_back({static_cast<int>(k), kind::no_drop, -1});
       continue;
     }
     const truth_row& t = truth[static_cast<std::size_t>(drop_of[k])];
+    pairing_stats::by_size& c = size_of(t.d);
+    ++c.records;
     if (!b_matches(truth, t, r)) {
-      ++(someone_elses(r) ? p.wrong_other_b : p.wrong_no_b);
+      const bool other = someone_elses(r);
+      ++(other ? p.wrong_other_b : p.wrong_no_b);
+      ++(other ? c.other_b : c.no_b);
+      p.wrong_list.push_back({static_cast<int>(k), other ? kind::other_b : kind::no_b, drop_of[k]});
       continue;
     }
-    p.wrong_off += in_class(t, p.min_d) && !right(t, r);
+    if (in_class(t, p.min_d) && !right(t, r)) {
+      ++p.wrong_off;
+      ++c.off;
+      p.wrong_list.push_back({static_cast<int>(k), kind::off, drop_of[k]});
+    }
   }
   return p;
 }
@@ -279,6 +305,17 @@ std::string table(const score& s) {
                 "of no drop %d, size or speed off %d\n",
                 p.wrong(), p.records, p.wrong_pct(), p.wrong_no_drop, p.wrong_other_b, p.wrong_no_b, p.wrong_off);
   out += buf;
+  out +=
+      "\n| pairing by size (mm) | drops | recovered | right | records | camera B of another drop | of no drop | "
+      "size or speed off |\n|---|---:|---:|---:|---:|---:|---:|---:|\n";
+  for (const pairing_stats::by_size& c : p.sizes) {
+    if (c.drops == 0 && c.records == 0) continue;
+    const double n = c.drops > 0 ? c.drops : 1;
+    std::snprintf(buf, sizeof buf, "| %.2f-%.2f | %d | %.2f %% | %.2f %% | %d | %d | %d | %d |\n", c.lo,
+                  std::min(c.hi, 8.0), c.drops, 100.0 * c.recovered / n, 100.0 * c.right / n, c.records, c.other_b,
+                  c.no_b, c.off);
+    out += buf;
+  }
   return out;
 }
 

@@ -55,6 +55,24 @@ struct pairing_stats {
   // that starts where no drop's does), or that pair a drop of the class above with both
   // its silhouettes but miss its size or speed.
   int wrong_no_drop = 0, wrong_other_b = 0, wrong_no_b = 0, wrong_off = 0;
+  // Each wrong pair: the record (index into the records), why it is wrong, and the true drop
+  // whose camera A silhouette it carries (index into the truth, -1 for none).
+  enum class wrong_kind { no_drop, other_b, no_b, off };
+  struct wrong_pair {
+    int record = 0;
+    wrong_kind kind = wrong_kind::no_drop;
+    int drop = -1;
+  };
+  std::vector<wrong_pair> wrong_list;
+  // The same by size class of the true drop whose camera A silhouette a record carries: the
+  // drops of the class seen whole by both cameras, alone (below min_d too), recovered and
+  // right among them, the records of its drops, and the wrong pairs among those records.
+  struct by_size {
+    double lo = 0, hi = 0;
+    int drops = 0, recovered = 0, right = 0;
+    int records = 0, other_b = 0, no_b = 0, off = 0;
+  };
+  std::vector<by_size> sizes;
   int wrong() const { return wrong_no_drop + wrong_other_b + wrong_no_b + wrong_off; }
   double recovered_pct() const { return drops > 0 ? 100.0 * recovered / drops : 0.0; }
   double right_pct() const { return drops > 0 ? 100.0 * right / drops : 0.0; }

@@ -23,7 +23,11 @@ const char* const usage_text =
     "  --min-right PCT         least share of those paired with both their silhouettes and\n"
     "                          sized within 10 %, fall speed within 5 %\n"
     "  --max-wrong PCT         largest share of wrong pairs among all drop records\n"
-    "  --list-missed           list the whole, separate drops of 1 mm and more without a record\n";
+    "  --max-wrong-b PCT       largest share of records whose camera B silhouette is another\n"
+    "                          drop's or no drop's\n"
+    "  --list-missed           list the whole, separate drops of 1 mm and more without a record\n"
+    "  --list-wrong            list the wrong pairs: why, the record, and the drop whose camera A\n"
+    "                          silhouette it carries\n";
 
 bool read_file(const std::string& path, std::vector<u8>& out) {
   std::FILE* fp = std::fopen(path.c_str(), "rb");
@@ -38,8 +42,8 @@ bool read_file(const std::string& path, std::vector<u8>& out) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> files;
-  double min_recovered = -1, max_median = -1, min_recovered_07 = -1, min_right = -1, max_wrong = -1;
-  bool list_missed = false;
+  double min_recovered = -1, max_median = -1, min_recovered_07 = -1, min_right = -1, max_wrong = -1, max_wrong_b = -1;
+  bool list_missed = false, list_wrong = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     double* limit = a == "--min-recovered"      ? &min_recovered
@@ -47,6 +51,7 @@ int main(int argc, char** argv) {
                     : a == "--min-recovered-07" ? &min_recovered_07
                     : a == "--min-right"        ? &min_right
                     : a == "--max-wrong"        ? &max_wrong
+                    : a == "--max-wrong-b"      ? &max_wrong_b
                                                 : nullptr;
     if (limit && i + 1 < argc) {
       char* end = nullptr;
@@ -57,6 +62,8 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--list-missed") {
       list_missed = true;
+    } else if (a == "--list-wrong") {
+      list_wrong = true;
     } else if (!a.empty() && a[0] != '-') {
       files.push_back(a);
     } else {
@@ -81,7 +88,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dropix-truth: no drops in %s\n", files[1].c_str());
     return 2;
   }
-  const sim::score s = sim::score_run(truth, sim::drops_of(records));
+  const std::vector<sim::recovered_drop> drops = sim::drops_of(records);
+  const sim::score s = sim::score_run(truth, drops);
   std::fputs(sim::table(s).c_str(), stdout);
   if (list_missed) {
     std::printf("%s\n", sim::truth_heading);
@@ -89,6 +97,16 @@ int main(int argc, char** argv) {
       for (const sim::truth_row& t : truth)
         if (t.id == id)
           std::printf("%s\n", sim::truth_line(t).c_str());
+  }
+  if (list_wrong) {
+    static const char* const why[] = {"no_drop", "other_b", "no_b", "off"};
+    std::printf("why,y_first,d,v,b_first,a_lo,a_hi,b_lo,b_hi,%s\n", sim::truth_heading);
+    for (const auto& w : s.pairing.wrong_list) {
+      const sim::recovered_drop& r = drops[static_cast<std::size_t>(w.record)];
+      std::printf("%s,%.0f,%.2f,%.3f,%.0f,%d,%d,%d,%d,%s\n", why[static_cast<int>(w.kind)], r.y_first, r.d, r.v,
+                  r.b_first, r.a_lo, r.a_hi, r.b_lo, r.b_hi,
+                  w.drop >= 0 ? sim::truth_line(truth[static_cast<std::size_t>(w.drop)]).c_str() : "");
+    }
   }
   bool ok = true;
   if (min_recovered >= 0 && 100.0 * s.large.fraction() < min_recovered) {
@@ -113,6 +131,12 @@ int main(int argc, char** argv) {
   }
   if (max_wrong >= 0 && !(p.wrong_pct() <= max_wrong)) {
     std::printf("FAIL: %.2f %% of the records wrong pairs, more than %.2f %%\n", p.wrong_pct(), max_wrong);
+    ok = false;
+  }
+  const double wrong_b = p.records > 0 ? 100.0 * (p.wrong_other_b + p.wrong_no_b) / p.records : 0.0;
+  if (max_wrong_b >= 0 && !(wrong_b <= max_wrong_b)) {
+    std::printf("FAIL: %.2f %% of the records with a camera B silhouette not their drop's, more than %.2f %%\n",
+                wrong_b, max_wrong_b);
     ok = false;
   }
   return ok ? 0 : 1;
