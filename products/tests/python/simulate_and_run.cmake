@@ -4,6 +4,7 @@
 # -D SIM=dropix-sim -D DROPIX=dropix -D PRODUCTS=dropix-products -D PYTHON=/usr/bin/python3
 # -D WORK=<scratch directory> -D SIM_ARGS=<;-separated> -D PRODUCTS_ARGS=<;-separated>
 # -D CHECK=<script.py> -D CHECK_ARGS=<;-separated, after the stem of the products>
+# -D DROPIX_ARGS=<;-separated switches of dropix, e.g. /m>
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/out)
 
@@ -24,13 +25,11 @@ if(NOT area)
   message(FATAL_ERROR "the simulator did not state its measuring area:\n${run_output}")
 endif()
 set(area ${CMAKE_MATCH_1})
-file(WRITE ${WORK}/DROPIX.SET
-  "HYD_PATH   directory of the .hyd and .hd files              out/\n"
-  "RAW_PATH   directory of the .abh resume file                out/\n")
+run(${SIM} --settings out/ --quiet)
 file(WRITE ${WORK}/station.txt
   "# the test station\nstation_id = SIM01\nstation_name = Simulated station\nlatitude = 46.8132\n"
   "longitude = 6.9428\naltitude = 491\ninstitution = DROPIX tests\nsensor_serial_number = 0042\n")
-run(${DROPIX} V26342_1.AB)
+run(${DROPIX} V26342_1.AB ${DROPIX_ARGS})
 run(${PRODUCTS} ${PRODUCTS_ARGS} out/V26342_1.hyd)
 message(STATUS "${run_output}")
 execute_process(COMMAND ${PYTHON} ${CHECK} ${WORK}/out/V26342_1 ${CHECK_ARGS} --area ${area}
