@@ -1,7 +1,6 @@
 #include "bench/inputs.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <stdexcept>
 #include <unistd.h>
@@ -122,7 +121,7 @@ void build(recording& rec, double minutes, std::size_t max_decoded) {
 
 }  // namespace
 
-held_object::held_object(const object_copy& c) {
+held_object::held_object(const object_copy& c) : pieces_(c.pieces) {
   rec_.pix_min = c.pix_min;
   rec_.pix_max = c.pix_max;
   rec_.max_wid = c.max_wid;
@@ -131,10 +130,7 @@ held_object::held_object(const object_copy& c) {
   rec_.y_first = c.y_first;
   rec_.y_last = c.y_last;
   rec_.status = 1;
-  auto* p = static_cast<piece*>(std::malloc(sizeof(piece) * std::max<std::size_t>(1, c.pieces.size())));
-  if (!p) throw std::bad_alloc();
-  std::copy(c.pieces.begin(), c.pieces.end(), p);
-  rec_.pieces.reset(p);
+  rec_.pieces = pieces_.data();
 }
 
 diagnostics quiet_diagnostics() {

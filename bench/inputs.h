@@ -31,9 +31,13 @@ struct object_copy {
 class held_object {
  public:
   explicit held_object(const object_copy& c);
+  held_object(held_object&&) = default;  // the pieces stay where they are
+  held_object(const held_object&) = delete;
+  held_object& operator=(const held_object&) = delete;
   const drop_rec* get() const { return &rec_; }
 
  private:
+  std::vector<piece> pieces_;
   drop_rec rec_;
 };
 
