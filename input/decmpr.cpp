@@ -1,5 +1,7 @@
 #include "input/decmpr.h"
 
+#include <bit>
+#include <cstring>
 
 namespace dropix {
 
@@ -21,6 +23,44 @@ inline u32 frame_word(const decode_state& dec, std::size_t t) {
   if (t + 2 <= dec.frame_len) return get_u16(dec.frame + t);
   return t < dec.frame_len ? dec.frame[t] : 0u;
 }
+
+// Eight frame bytes from byte offset t, little-endian. The frame buffer has frame_slack bytes
+// behind its largest frame, so the load stays inside it; bits from beyond frame_len are
+// masked off by every field that the bounds check lets through.
+inline u64 load_le64(const u8* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    u64 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  } else {
+    return get_u64(p);
+  }
+}
+
+// The bit reader of the code loop: the stream as one run of bits, least significant bit of
+// each byte first (the 16-bit little-endian words of get_bits read the same way), taken at
+// bit offset q from the frame's first byte. A field is taken only when it ends within the
+// frame's frame_len bytes, as get_bits takes it.
+struct fast_bits {
+  const u8* frame;
+  std::size_t q;      // bit offset of the next field
+  std::size_t limit;  // 8 * frame_len
+  int last_n = 0;     // width of the field asked for last
+  bool refused = false;  // that field lay beyond the frame
+
+  bool take(int n, u32& value, u32& flag) {
+    last_n = n;
+    if (q + static_cast<std::size_t>(n) > limit) {
+      refused = true;
+      return false;
+    }
+    const u64 w = load_le64(frame + (q >> 3)) >> (q & 7u);
+    value = static_cast<u32>(w) & ((1u << (n - 1)) - 1u);
+    flag = static_cast<u32>(w >> (n - 1)) & 1u;
+    q += static_cast<std::size_t>(n);
+    return true;
+  }
+};
 
 enum class step { go_on, used, refused };  // go on, end with result 1, end with result 0
 
@@ -74,6 +114,9 @@ bool read_frame(raw_cursor& body, block_pos& b) {
   if (!read_body(body, dec.frame + frame_head_size, frame_len - frame_head_size, "decmpr04", b.d))
     return false;
   dec.frame_len = frame_len;
+  // The bytes behind the frame are read with its last fields and masked off; zeroed, they
+  // never depend on what an earlier frame left there.
+  std::memset(dec.frame + frame_len, 0, frame_slack);
   u16 v, f;
   get_bits(dec, &v, 0, &f);
   return true;
@@ -104,13 +147,13 @@ step repeat_line(block_pos& b, int light) {
 
 // A shaded line whose first light field (flag 0) has been read. Pixel columns are 16-bit
 // signed, as the logger computes them.
-step shaded_line(block_pos& b, int light) {
+step shaded_line(block_pos& b, fast_bits& bits, int light) {
   decode_state& dec = b.dec;
   line_entry& e = dec.line_blk.line[b.i];
-  u16 d, flag;
+  u32 d, flag;
   e.seg[0][0] = static_cast<s16>(b.x_base + light);
-  if (!get_bits(dec, &d, b.dark_bits, &flag)) return past_frame(b);
-  e.seg[0][1] = static_cast<s16>(e.seg[0][0] + d);
+  if (!bits.take(b.dark_bits, d, flag)) return past_frame(b);
+  e.seg[0][1] = static_cast<s16>(e.seg[0][0] + static_cast<int>(d));
   int j = 0;
   while (flag == 0) {
     ++j;
@@ -118,17 +161,17 @@ step shaded_line(block_pos& b, int light) {
       err_printf(b.d, "j=%d\n", j);
       return step::refused;
     }
-    u16 l;
-    if (!get_bits(dec, &l, b.light_bits, &flag)) return past_frame(b);
+    u32 l;
+    if (!bits.take(b.light_bits, l, flag)) return past_frame(b);
     if (flag == 1) {
       err_printf(b.d, "y_count=%lf\n", b.y);
       err_printf(b.d, " %3d-%3d\n", e.seg[j - 1][0], e.seg[j - 1][1]);
       err_printf(b.d, "err.01: n_lin=%d i=%d j=%d \n", b.n_lin, b.i, j);
       return step::refused;
     }
-    e.seg[j][0] = static_cast<s16>(e.seg[j - 1][1] + l);
-    if (!get_bits(dec, &d, b.dark_bits, &flag)) return past_frame(b);
-    e.seg[j][1] = static_cast<s16>(e.seg[j][0] + d);
+    e.seg[j][0] = static_cast<s16>(e.seg[j - 1][1] + static_cast<int>(l));
+    if (!bits.take(b.dark_bits, d, flag)) return past_frame(b);
+    e.seg[j][1] = static_cast<s16>(e.seg[j][0] + static_cast<int>(d));
   }
   e.n_seg = static_cast<s16>(j + 1);
   dec.remembered = e;
@@ -137,16 +180,32 @@ step shaded_line(block_pos& b, int light) {
   return step::go_on;
 }
 
+// The frame bytes get_bits has taken (its T) when it reads the field at bit q: it takes the
+// first field of a frame (bit 96) standing at T = 14 with P = 16; for every later field it
+// first takes words until P < 16, so that T = 4 + 2 * (q / 16).
+std::size_t taken_bytes(std::size_t q) { return q == 8 * frame_head_size ? frame_head_size + 2 : 4 + 2 * (q / 16); }
+
+// Leaves W, P and T as get_bits would have left them after the field asked for last.
+void settle_reader(decode_state& dec, const fast_bits& bits) {
+  const std::size_t q = bits.refused ? bits.q : bits.q - static_cast<std::size_t>(bits.last_n);
+  const std::size_t t = taken_bytes(q);
+  dec.T = t;
+  dec.P = static_cast<int>(q - 8 * (t - 4)) + (bits.refused ? 0 : bits.last_n);
+  dec.W = t == frame_head_size + 2 ? frame_word(dec, frame_head_size) << 16
+                                   : frame_word(dec, t - 4) | (frame_word(dec, t - 2) << 16);
+}
+
 // The code loop of one frame, up to its end mark.
-step decode_frame(block_pos& b) {
+step decode_frame(block_pos& b, fast_bits& bits) {
   decode_state& dec = b.dec;
   for (;;) {
-    u16 light, flag;
-    if (!get_bits(dec, &light, b.light_bits, &flag)) return past_frame(b);
+    u32 light, flag;
+    if (!bits.take(b.light_bits, light, flag)) return past_frame(b);
     if (flag == 1 && light == 0) {
-      if (dec.T < dec.frame_len) {
+      const std::size_t t = taken_bytes(bits.q - static_cast<std::size_t>(b.light_bits));
+      if (t < dec.frame_len) {
         err_printf(b.d, "wrong end of frame: diff =%d y_count=%lf !!!\n",
-                   static_cast<int>(dec.T) - static_cast<int>(dec.frame_len), b.y);
+                   static_cast<int>(t) - static_cast<int>(dec.frame_len), b.y);
         return step::refused;
       }
       return step::go_on;
@@ -158,9 +217,17 @@ step decode_frame(block_pos& b) {
     line_entry& e = dec.line_blk.line[b.i];
     e = line_entry{};
     e.y_count = b.y;
-    const step s = flag == 1 ? repeat_line(b, light) : shaded_line(b, light);
+    const step s = flag == 1 ? repeat_line(b, static_cast<int>(light)) : shaded_line(b, bits, static_cast<int>(light));
     if (s != step::go_on) return s;
   }
+}
+
+// One frame's code loop, the bit reader's state left as get_bits would leave it.
+step decode_frame(block_pos& b) {
+  fast_bits bits{b.dec.frame, 8 * frame_head_size, 8 * b.dec.frame_len};
+  const step s = decode_frame(b, bits);
+  settle_reader(b.dec, bits);
+  return s;
 }
 
 }  // namespace

@@ -7,11 +7,15 @@
 
 namespace dropix {
 
+// Bytes behind the longest frame in the frame buffer: the code loop reads fields 8 bytes at
+// a time.
+constexpr std::size_t frame_slack = 8;
+
 // The decoder's state: the decoded lines of the block, the frame being decoded and the bit
 // reader over it.
 struct decode_state {
   line_blk_rec line_blk;       // the decoded block, handed to piece assembly and line timing
-  u8 frame[frame_buf_size] = {};
+  u8 frame[frame_buf_size + frame_slack] = {};  // the longest frame and 8 bytes behind it
   std::size_t frame_len = 0;   // bytes of the current frame (head included)
   line_entry remembered;       // last shaded line, for repetitions
   u32 W = 0;                   // bit window

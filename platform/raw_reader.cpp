@@ -24,7 +24,7 @@ bool refill(raw_window& win, s64 at) {
 }
 }  // namespace
 
-raw_read_result raw_read(raw_cursor& cur, void* dst, std::size_t n) {
+raw_read_result raw_read_refilling(raw_cursor& cur, void* dst, std::size_t n) {
   if (cur.pos < 0 || static_cast<s64>(n) > cur.end - cur.pos) {
     errno = 0;
     return raw_read_result::short_read;

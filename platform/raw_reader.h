@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "common/formats.h"
@@ -30,9 +31,22 @@ struct raw_cursor {
 
 enum class raw_read_result { ok, seek_failed, short_read };
 
+// raw_read for the bytes that are not all in the window yet (or not to be read at all).
+raw_read_result raw_read_refilling(raw_cursor& cur, void* dst, std::size_t n);
+
 // Copies n bytes from cur.pos and advances it. A read that would pass cur.end or the end of
 // the file delivers nothing and reports short_read (errno 0 unless the system failed).
-raw_read_result raw_read(raw_cursor& cur, void* dst, std::size_t n);
+inline raw_read_result raw_read(raw_cursor& cur, void* dst, std::size_t n) {
+  const raw_window& win = *cur.win;
+  const s64 to = cur.pos + static_cast<s64>(n);
+  if (cur.pos >= 0 && cur.pos >= win.base && to <= cur.end && to <= win.base + static_cast<s64>(win.len) &&
+      n <= static_cast<std::size_t>(cur.end - cur.pos)) {
+    std::memcpy(dst, win.buf.data() + (cur.pos - win.base), n);
+    cur.pos = to;
+    return raw_read_result::ok;
+  }
+  return raw_read_refilling(cur, dst, n);
+}
 
 // Puts `bytes` in a window without a file behind it (decoder tests and the fuzz target).
 // Windows with a file (raw_window::fp) fill themselves from it as reads need.
