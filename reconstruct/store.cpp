@@ -51,6 +51,7 @@ bool all_queues_empty(const store_state& store) {
 // this way are never matched.
 void empty_all_queues(store_state& store, diagnostics& d) {
   err_printf(d, "queues emptied by force !");
+  ++store.forced_emptyings;
   empty_queue(store, store.qa.wait_first, store.qa.wait_last, d);
   empty_queue(store, store.qb.wait_first, store.qb.wait_last, d);
   empty_queue(store, store.qa.assign_first, store.qa.assign_last, d);

@@ -18,6 +18,7 @@ struct store_state {
   queue_pair qa;           // camera A ('1' / 'V')
   queue_pair qb;           // camera B ('2' / 'W')
   f64 last_match_y = 0;    // camera A y_first of the last pair written
+  u32 forced_emptyings = 0;  // times new_obj emptied every queue to get a slot
 };
 
 void init_queues(queue_pair& a, queue_pair& b);  // tags '1'/'V' and '2'/'W'
