@@ -70,6 +70,7 @@ struct block_pos {
   diagnostics& d;
   s16 n_lin = 0;
   int i = 0;       // next entry of line_buf
+  int rem = -1;    // entry of this block that dec.remembered stands for, once there is one
   f64 y = 0;       // running line count
   s16 x_base = 0;
   int light_bits = 0;
@@ -122,62 +123,23 @@ bool read_frame(raw_cursor& body, block_pos& b) {
   return true;
 }
 
-// A repetition code: the remembered line again for the next `light` scan lines.
-step repeat_line(block_pos& b, int light) {
-  if (b.i == 0) {
-    err_printf(b.d, "y_count=%lf\n", b.y);
-    err_printf(b.d, "repet found : i=%d light=%d n_lin=%d \n", b.i, light, b.n_lin);
-    err_printf(b.d, "error 02 \n");
-    return step::refused;
+// The code loop's registers: a block's decoding state held in locals while a frame is
+// decoded, and put back into the block position when it stops.
+struct loop_state {
+  int i;
+  int rem;
+  f64 y;
+  void put_back(block_pos& b) const {
+    b.i = i;
+    b.rem = rem;
+    b.y = y;
   }
-  for (int k = 0; k < light; ++k) {
-    if (b.i >= line_buf_max || b.i >= b.n_lin) {
-      err_printf(b.d, "i=%d k=%d light=%d n_lin=%d \n", b.i, k, light, b.n_lin);
-      err_printf(b.d, "decmpr: i=%d \n", b.i);
-      return step::used;
-    }
-    line_entry& e = b.dec.line_blk.line[b.i];
-    e = b.dec.remembered;
-    e.y_count = b.y;
-    b.y += 1.0;
-    ++b.i;
-  }
-  return step::go_on;
-}
+};
 
-// A shaded line whose first light field (flag 0) has been read. Pixel columns are 16-bit
-// signed, as the logger computes them.
-step shaded_line(block_pos& b, fast_bits& bits, int light) {
-  decode_state& dec = b.dec;
-  line_entry& e = dec.line_blk.line[b.i];
-  u32 d, flag;
-  e.seg[0][0] = static_cast<s16>(b.x_base + light);
-  if (!bits.take(b.dark_bits, d, flag)) return past_frame(b);
-  e.seg[0][1] = static_cast<s16>(e.seg[0][0] + static_cast<int>(d));
-  int j = 0;
-  while (flag == 0) {
-    ++j;
-    if (j >= max_runs) {
-      err_printf(b.d, "j=%d\n", j);
-      return step::refused;
-    }
-    u32 l;
-    if (!bits.take(b.light_bits, l, flag)) return past_frame(b);
-    if (flag == 1) {
-      err_printf(b.d, "y_count=%lf\n", b.y);
-      err_printf(b.d, " %3d-%3d\n", e.seg[j - 1][0], e.seg[j - 1][1]);
-      err_printf(b.d, "err.01: n_lin=%d i=%d j=%d \n", b.n_lin, b.i, j);
-      return step::refused;
-    }
-    e.seg[j][0] = static_cast<s16>(e.seg[j - 1][1] + static_cast<int>(l));
-    if (!bits.take(b.dark_bits, d, flag)) return past_frame(b);
-    e.seg[j][1] = static_cast<s16>(e.seg[j][0] + static_cast<int>(d));
-  }
-  e.n_seg = static_cast<s16>(j + 1);
-  dec.remembered = e;
-  b.y += 1.0;
-  ++b.i;
-  return step::go_on;
+// The remembered line: while a block is decoded the entry of its last shaded line (the
+// entry is never written again in the block), dec.remembered before the block's first one.
+const line_entry& remembered(const block_pos& b, int rem) {
+  return rem >= 0 ? b.dec.line_blk.line[rem] : b.dec.remembered;
 }
 
 // The frame bytes get_bits has taken (its T) when it reads the field at bit q: it takes the
@@ -195,30 +157,112 @@ void settle_reader(decode_state& dec, const fast_bits& bits) {
                                    : frame_word(dec, t - 4) | (frame_word(dec, t - 2) << 16);
 }
 
-// The code loop of one frame, up to its end mark.
+// The code loop of one frame, up to its end mark. A light field with flag 1 and value 0 is
+// the end mark; flag 1 with a value repeats the remembered line that many times; flag 0
+// starts a shaded line, whose runs are light/dark field pairs (a dark field with flag 1
+// closes the line). Entries are written as the codes come, so that a refused line leaves
+// what it had: a cleared entry with its line count and the runs read so far.
 step decode_frame(block_pos& b, fast_bits& bits) {
-  decode_state& dec = b.dec;
+  line_entry* const lines = b.dec.line_blk.line;
+  const int i_end = std::min<int>(line_buf_max, b.n_lin);
+  const int light_bits = b.light_bits;
+  const int dark_bits = b.dark_bits;
+  const int x_base = b.x_base;
+  loop_state s{b.i, b.rem, b.y};
   for (;;) {
     u32 light, flag;
-    if (!bits.take(b.light_bits, light, flag)) return past_frame(b);
-    if (flag == 1 && light == 0) {
-      const std::size_t t = taken_bytes(bits.q - static_cast<std::size_t>(b.light_bits));
-      if (t < dec.frame_len) {
-        err_printf(b.d, "wrong end of frame: diff =%d y_count=%lf !!!\n",
-                   static_cast<int>(t) - static_cast<int>(dec.frame_len), b.y);
+    if (!bits.take(light_bits, light, flag)) {
+      s.put_back(b);
+      return past_frame(b);
+    }
+    if (flag == 1) {
+      if (light == 0) {  // the end mark
+        s.put_back(b);
+        const std::size_t t = taken_bytes(bits.q - static_cast<std::size_t>(light_bits));
+        if (t < b.dec.frame_len) {
+          err_printf(b.d, "wrong end of frame: diff =%d y_count=%lf !!!\n",
+                     static_cast<int>(t) - static_cast<int>(b.dec.frame_len), b.y);
+          return step::refused;
+        }
+        return step::go_on;
+      }
+      if (s.i >= i_end) {
+        s.put_back(b);
+        err_printf(b.d, "decmpr: i=%d n_lin=%d \n", b.i, b.n_lin);
+        return step::used;
+      }
+      if (s.i == 0) {
+        lines[0] = line_entry{};
+        lines[0].y_count = s.y;
+        s.put_back(b);
+        err_printf(b.d, "y_count=%lf\n", b.y);
+        err_printf(b.d, "repet found : i=%d light=%d n_lin=%d \n", b.i, static_cast<int>(light), b.n_lin);
+        err_printf(b.d, "error 02 \n");
         return step::refused;
       }
-      return step::go_on;
+      const line_entry& source = remembered(b, s.rem);
+      for (u32 k = 0; k < light; ++k) {
+        if (s.i >= i_end) {
+          s.put_back(b);
+          err_printf(b.d, "i=%d k=%d light=%d n_lin=%d \n", b.i, static_cast<int>(k), static_cast<int>(light), b.n_lin);
+          err_printf(b.d, "decmpr: i=%d \n", b.i);
+          return step::used;
+        }
+        line_entry& e = lines[s.i];
+        e = source;
+        e.y_count = s.y;
+        s.y += 1.0;
+        ++s.i;
+      }
+      continue;
     }
-    if (b.i >= line_buf_max || b.i >= b.n_lin) {
+    if (s.i >= i_end) {
+      s.put_back(b);
       err_printf(b.d, "decmpr: i=%d n_lin=%d \n", b.i, b.n_lin);
       return step::used;
     }
-    line_entry& e = dec.line_blk.line[b.i];
+    // A shaded line. Pixel columns are 16-bit signed, as the logger computes them.
+    line_entry& e = lines[s.i];
     e = line_entry{};
-    e.y_count = b.y;
-    const step s = flag == 1 ? repeat_line(b, static_cast<int>(light)) : shaded_line(b, bits, static_cast<int>(light));
-    if (s != step::go_on) return s;
+    e.y_count = s.y;
+    u32 d;
+    e.seg[0][0] = static_cast<s16>(x_base + static_cast<int>(light));
+    if (!bits.take(dark_bits, d, flag)) {
+      s.put_back(b);
+      return past_frame(b);
+    }
+    e.seg[0][1] = static_cast<s16>(e.seg[0][0] + static_cast<int>(d));
+    int j = 0;
+    while (flag == 0) {
+      ++j;
+      if (j >= max_runs) {
+        s.put_back(b);
+        err_printf(b.d, "j=%d\n", j);
+        return step::refused;
+      }
+      u32 l;
+      if (!bits.take(light_bits, l, flag)) {
+        s.put_back(b);
+        return past_frame(b);
+      }
+      if (flag == 1) {
+        s.put_back(b);
+        err_printf(b.d, "y_count=%lf\n", b.y);
+        err_printf(b.d, " %3d-%3d\n", e.seg[j - 1][0], e.seg[j - 1][1]);
+        err_printf(b.d, "err.01: n_lin=%d i=%d j=%d \n", b.n_lin, b.i, j);
+        return step::refused;
+      }
+      e.seg[j][0] = static_cast<s16>(e.seg[j - 1][1] + static_cast<int>(l));
+      if (!bits.take(dark_bits, d, flag)) {
+        s.put_back(b);
+        return past_frame(b);
+      }
+      e.seg[j][1] = static_cast<s16>(e.seg[j][0] + static_cast<int>(d));
+    }
+    e.n_seg = static_cast<s16>(j + 1);
+    s.rem = s.i;
+    s.y += 1.0;
+    ++s.i;
   }
 }
 
@@ -273,12 +317,22 @@ s16 decmpr(decode_state& dec, raw_cursor& body, s16* n_lin_out, diagnostics& d) 
   }
   *n_lin_out = b.n_lin;
   hprintf(d, "decmpr: *n_lin=%d\n", b.n_lin);
+  const auto keep_remembered = [&] {
+    if (b.rem >= 0) dec.remembered = dec.line_blk.line[b.rem];
+  };
   while (b.i < b.n_lin) {
-    if (!read_frame(body, b)) return 0;
+    if (!read_frame(body, b)) {
+      keep_remembered();
+      return 0;
+    }
     const step s = decode_frame(b);
-    if (s == step::refused) return 0;
+    if (s == step::refused) {
+      keep_remembered();
+      return 0;
+    }
     if (s == step::used) break;
   }
+  keep_remembered();
   // Only the lines decoded are handed on: fewer than n_lin when more codes than n_lin or
   // than line_buf holds stopped the block early.
   *n_lin_out = static_cast<s16>(b.i);
