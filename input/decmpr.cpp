@@ -24,9 +24,7 @@ inline u32 frame_word(const decode_state& dec, std::size_t t) {
   return t < dec.frame_len ? dec.frame[t] : 0u;
 }
 
-// Eight frame bytes from byte offset t, little-endian. The frame buffer has frame_slack bytes
-// behind its largest frame, so the load stays inside it; bits from beyond frame_len are
-// masked off by every field that the bounds check lets through.
+// Eight bytes from p, little-endian.
 inline u64 load_le64(const u8* p) {
   if constexpr (std::endian::native == std::endian::little) {
     u64 v;
@@ -39,10 +37,12 @@ inline u64 load_le64(const u8* p) {
 
 // The bit reader of the code loop: the stream as one run of bits, least significant bit of
 // each byte first (the 16-bit little-endian words of get_bits read the same way), taken at
-// bit offset q from the frame's first byte. A field is taken only when it ends within the
-// frame's frame_len bytes, as get_bits takes it.
+// bit offset q from the frame's first byte (the stream starts at bit 96, after the head). A
+// field is taken only when it ends within the frame's frame_len bytes, as get_bits takes
+// it. Each field is one unaligned 8-byte load where the stream lies in the raw reader's
+// window; the bytes it loads beyond the frame (the window's slack at most) are masked off.
 struct fast_bits {
-  const u8* frame;
+  const u8* stream;   // frame byte 12
   std::size_t q;      // bit offset of the next field
   std::size_t limit;  // 8 * frame_len
   int last_n = 0;     // width of the field asked for last
@@ -54,13 +54,20 @@ struct fast_bits {
       refused = true;
       return false;
     }
-    const u64 w = load_le64(frame + (q >> 3)) >> (q & 7u);
+    const u64 w = load_le64(stream + ((q >> 3) - frame_head_size)) >> (q & 7u);
     value = static_cast<u32>(w) & ((1u << (n - 1)) - 1u);
     flag = static_cast<u32>(w >> (n - 1)) & 1u;
     q += static_cast<std::size_t>(n);
     return true;
   }
 };
+
+// The word of the frame at byte offset t (t >= 12) as get_bits takes it: bytes at or beyond
+// frame_len read as zero.
+inline u32 stream_word(const u8* stream, std::size_t frame_len, std::size_t t) {
+  if (t + 2 <= frame_len) return get_u16(stream + (t - frame_head_size));
+  return t < frame_len ? stream[t - frame_head_size] : 0u;
+}
 
 enum class step { go_on, used, refused };  // go on, end with result 1, end with result 0
 
@@ -75,6 +82,7 @@ struct block_pos {
   s16 x_base = 0;
   int light_bits = 0;
   int dark_bits = 0;
+  const u8* stream = nullptr;  // the current frame's bit stream (frame byte 12 on), in the window
 };
 
 bool read_body(raw_cursor& body, void* dst, std::size_t n, const char* tag, diagnostics& d) {
@@ -89,12 +97,19 @@ step past_frame(const block_pos& b) {
   return step::refused;
 }
 
-// Reads a frame head and the frame's bit stream into dec.frame, and resets the bit reader.
+// Reads a frame head and finds the frame's bit stream in the body's window (b.stream), and
+// resets the bit reader.
 bool read_frame(raw_cursor& body, block_pos& b) {
   decode_state& dec = b.dec;
-  u8 head[frame_head_size];
-  if (!read_body(body, head, 4, "decmpr02", b.d)) return false;
-  if (!read_body(body, head + 4, 8, "decmpr03", b.d)) return false;
+  raw_read_result r = raw_read_result::ok;
+  const u8* head = raw_take(body, frame_head_size, &r);
+  u8 copied[frame_head_size];
+  if (!head) {
+    // Say which part of the head is missing, as two reads do.
+    if (!read_body(body, copied, 4, "decmpr02", b.d)) return false;
+    if (!read_body(body, copied + 4, 8, "decmpr03", b.d)) return false;
+    head = copied;
+  }
   const u32 word = get_u32(head);
   const std::size_t frame_len = word & 0x3FFFu;
   b.x_base = static_cast<s16>((word >> 14) & 0x3FFu);
@@ -112,14 +127,15 @@ bool read_frame(raw_cursor& body, block_pos& b) {
     return false;
   }
   dec.frame_len = 0;  // until the whole frame is in, nothing of it may be decoded
-  if (!read_body(body, dec.frame + frame_head_size, frame_len - frame_head_size, "decmpr04", b.d))
+  b.stream = raw_take(body, frame_len - frame_head_size, &r);
+  if (!b.stream) {
+    report_errno(b.d, "decmpr04");
     return false;
+  }
   dec.frame_len = frame_len;
-  // The bytes behind the frame are read with its last fields and masked off; zeroed, they
-  // never depend on what an earlier frame left there.
-  std::memset(dec.frame + frame_len, 0, frame_slack);
-  u16 v, f;
-  get_bits(dec, &v, 0, &f);
+  dec.W = 0;
+  dec.P = 32;
+  dec.T = frame_head_size;
   return true;
 }
 
@@ -153,8 +169,10 @@ void settle_reader(decode_state& dec, const fast_bits& bits) {
   const std::size_t t = taken_bytes(q);
   dec.T = t;
   dec.P = static_cast<int>(q - 8 * (t - 4)) + (bits.refused ? 0 : bits.last_n);
-  dec.W = t == frame_head_size + 2 ? frame_word(dec, frame_head_size) << 16
-                                   : frame_word(dec, t - 4) | (frame_word(dec, t - 2) << 16);
+  const u8* st = bits.stream;
+  const std::size_t len = dec.frame_len;
+  dec.W = t == frame_head_size + 2 ? stream_word(st, len, frame_head_size) << 16
+                                   : stream_word(st, len, t - 4) | (stream_word(st, len, t - 2) << 16);
 }
 
 // The code loop of one frame, up to its end mark. A light field with flag 1 and value 0 is
@@ -268,7 +286,7 @@ step decode_frame(block_pos& b, fast_bits& bits) {
 
 // One frame's code loop, the bit reader's state left as get_bits would leave it.
 step decode_frame(block_pos& b) {
-  fast_bits bits{b.dec.frame, 8 * frame_head_size, 8 * b.dec.frame_len};
+  fast_bits bits{b.stream, 8 * frame_head_size, 8 * b.dec.frame_len};
   const step s = decode_frame(b, bits);
   settle_reader(b.dec, bits);
   return s;
