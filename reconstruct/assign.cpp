@@ -74,12 +74,14 @@ void assign_line_searching_queue(store_state& store, const line_entry& line, int
 // overlaps p's latest piece, and p has room: add_piece line by line, with p's fields held in
 // registers. Returns the first line not taken.
 int extend_one_object(drop_rec& p, const line_blk_rec& blk, int from, int n_lin) {
-  int line_no = p.line_no;
+  const int line_no = p.line_no;
   s16 pix_min = p.pix_min, pix_max = p.pix_max, max_wid = p.max_wid;
   piece latest = p.pieces[line_no - 1];
   f64 y_before = p.y_last;
+  const int stop = std::min(n_lin, from + (MAXLIN - line_no));  // p has room up to here
+  piece* out = p.pieces + line_no;
   int i = from;
-  for (; i < n_lin && line_no < MAXLIN; ++i) {
+  for (; i < stop; ++i) {
     const line_entry& line = blk.line[i];
     const f64 y = line.y_count;
     if (line.n_seg != 1 || !(y - 1.0 == y_before && y < exact_lines_below)) break;
@@ -90,10 +92,10 @@ int extend_one_object(drop_rec& p, const line_blk_rec& blk, int from, int n_lin)
     pix_max = std::max(pix_max, xe);
     max_wid = std::max<s16>(max_wid, static_cast<s16>(xe - xs));
     latest = {xs, xe};
-    p.pieces[line_no++] = latest;
+    *out++ = latest;
     y_before = y;
   }
-  p.line_no = static_cast<s16>(line_no);
+  p.line_no = static_cast<s16>(out - p.pieces);
   p.pix_min = pix_min;
   p.pix_max = pix_max;
   p.max_wid = max_wid;
