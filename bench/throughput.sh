@@ -2,8 +2,9 @@
 # Whole runs of dropix on simulated rain, side by side with zstd -dc of the same raw file
 # (compressed by zstd at its default level) and with a plain read of it (dd bs=128K), each
 # the best of RUNS runs, interleaved so that all three see the same load. Prints MB/s of
-# raw data, the ratios, the peak RSS of each, and the flushes of the .hyd (its fsyncs, with
-# their time, when strace is installed).
+# raw data, the ratios, the peak RSS of each, and the flushes that wrote records: each syncs
+# the .hyd once, so they are counted as its fsyncs, with the seconds spent in them (when
+# strace is installed).
 #
 #   bench/throughput.sh [BUILD_DIR] [--rates "1 10 50 200"] [--minutes 120] [--runs 5]
 #   bench/throughput.sh [BUILD_DIR] --linearity [--rate 50] [--lengths "30 120 480"]
@@ -78,7 +79,8 @@ measure() {
   runs_dropix="${d[*]}"
 }
 
-# Flushes of the .hyd (one fsync each) and the seconds spent in fsync, from strace.
+# The .hyd's fsyncs (one per flush that wrote records) and the seconds spent in them, from
+# strace.
 flushes() {
   if ! command -v strace >/dev/null; then echo "- -"; return; fi
   rm -rf out && mkdir out
@@ -90,7 +92,7 @@ flushes() {
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores; best of $runs"
 if [[ $linearity -eq 0 ]]; then
   printf '%6s %8s %8s %8s %8s %8s %8s %8s %8s %9s %9s %8s %8s\n' mm/h "raw MB" "hyd MB" "dropix s" "MB/s" \
-    "zstd s" "x zstd" "read s" "x read" "dropix KB" "zstd KB" flushes "fsync s"
+    "zstd s" "x zstd" "read s" "x read" "dropix KB" "zstd KB" fsyncs "fsync s"
   for r in $rates; do
     dir=$(recording "$r" "$minutes")
     measure "$dir"
@@ -107,7 +109,7 @@ if [[ $linearity -eq 0 ]]; then
   done
 else
   declare -A per_minute
-  printf '%8s %8s %8s %10s %9s %8s\n' minutes "raw MB" "dropix s" "s per min" "dropix KB" flushes
+  printf '%8s %8s %8s %10s %9s %8s\n' minutes "raw MB" "dropix s" "s per min" "dropix KB" fsyncs
   for m in $lengths; do
     dir=$(recording "$rate" "$m")
     measure "$dir"
