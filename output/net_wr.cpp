@@ -20,23 +20,16 @@ u32 stored_line(f64 y) {
   return t > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<u32>(t);
 }
 
-// Appends the buffered records to .hyd, without syncing it.
 void append_buffer(writer_state& wr, diagnostics& d) {
   std::FILE* fp = wr.pix_fp.get();
   if (!write_all(fp, wr.pix_buf.data(), wr.pix_indx, wr.faults)) write_failed(wr, d, " net_wr02 ", wr.pix_nam);
+  // The records are on disk before the minute index and the resume file point past them.
+  if (!sync_file(fp, wr.faults)) write_failed(wr, d, " net_wr14 ", wr.pix_nam);
   if (seek64(fp, 0, SEEK_END) != 0) write_failed(wr, d, " netwr01 ", wr.pix_nam);
   const s64 end = tell64(fp);
   if (end < 0) write_failed(wr, d, " net_wr03 ", wr.pix_nam);
   wr.pix_end = static_cast<u32>(end);
-  wr.pix_indx = 0;
-  wr.unsynced = true;
   hprintf(d, " written \n");
-}
-
-// Brings the records appended to .hyd to the device.
-void sync_hyd(writer_state& wr, diagnostics& d) {
-  if (!sync_file(wr.pix_fp.get(), wr.faults)) write_failed(wr, d, " net_wr14 ", wr.pix_nam);
-  wr.unsynced = false;
 }
 
 void rewrite_hd_head(writer_state& wr, diagnostics& d) {
@@ -47,16 +40,14 @@ void rewrite_hd_head(writer_state& wr, diagnostics& d) {
   if (seek64(wr.hd_fp.get(), 0, SEEK_END) != 0) write_failed(wr, d, " netwr08 ", wr.hd_nam);
 }
 
-// Writes the buffer to .hyd and syncs it, then writes the minute index of .hd and the whole
-// .abh, in this order, so that the files on disk always allow a restart: the minute index
-// and the resume file never point past records that are not on the device.
-// With `always`, .hd and .abh are rewritten even when no record is buffered or unsynced.
+// Writes the buffer to .hyd, then the minute index of .hd and the whole .abh, in this order,
+// so that the files on disk always allow a restart.
+// With `always`, .hd and .abh are rewritten even when no record is buffered.
 void flush(writer_state& wr, const raw_positions& pos, s64 now, bool always, diagnostics& d) {
   wr.wr_time = now;
-  const bool data = wr.pix_indx > 0 || wr.unsynced;
+  const bool data = wr.pix_indx > 0;
   if ((data || always) && wr.pix_fp && wr.hd_fp && wr.abh_fp) {
-    if (wr.pix_indx > 0) append_buffer(wr, d);
-    if (data) sync_hyd(wr, d);
+    if (data) append_buffer(wr, d);
     rewrite_hd_head(wr, d);
     if (data) wr.lastpix_y = stored_line(wr.last_y);
     if (const char* tag = write_abh(wr.abh_fp.get(), pos, wr.lastpix_y, true,
@@ -65,16 +56,6 @@ void flush(writer_state& wr, const raw_positions& pos, s64 now, bool always, dia
   }
   wr.wr_force = 0;
   wr.pix_indx = 0;
-}
-
-// A full buffer: its records are appended to .hyd and synced by the next flush, which comes
-// within flush_interval seconds, with the next header or at the end of the run. Without the
-// three files the buffer is given up, as a flush gives it up.
-void spill(writer_state& wr, const raw_positions& pos, s64 now, diagnostics& d) {
-  if (wr.pix_fp && wr.hd_fp && wr.abh_fp)
-    append_buffer(wr, d);
-  else
-    flush(wr, pos, now, false, d);
 }
 
 }  // namespace
@@ -101,10 +82,8 @@ void net_wr(writer_state& wr, const raw_positions& pos, f64 line_fr, const u8* h
     if (wr.disk_y >= y_first) return;
   }
   const s64 now = clock.clock_seconds();
-  if (now > wr.wr_time + flush_interval || wr.wr_force)
+  if (now > wr.wr_time + flush_interval || wr.pix_indx + len >= pix_buf_limit || wr.wr_force)
     flush(wr, pos, now, false, d);
-  else if (wr.pix_indx + len >= pix_buf_limit)
-    spill(wr, pos, now, d);
   if (!pair) return;
   u8* at = wr.pix_buf.data() + wr.pix_indx;
   std::memcpy(at, head, drop_fmt::head_size);

@@ -30,15 +30,11 @@ struct writer_state {
   std::string dir;        // the directory relative names are opened from
   io_faults* faults = nullptr;  // tests: makes output operations fail on purpose
   bool broken = false;    // a write failed: nothing more may be written in this run
-  bool unsynced = false;  // records appended to .hyd since it was last synced
 };
 
 // Buffers a drop record (its 30-byte head and data words, as transf_1 built them); flushes
-// first when a flush is due (more than 3 seconds after the last, or requested with wr_force):
-// the buffer is appended to .hyd, .hyd is synced, then the minute index of .hd and the .abh
-// are rewritten. A buffer too full for the record is appended to .hyd first and synced by the
-// next flush. A write that fails ends the run (write_failed). Drops that were on disk when
-// the run started are not written again. `line_fr` is the line frequency of the header in force, for the minute index; the
+// first when a flush is due. A flush that cannot write ends the run (write_failed). Drops that were on disk when the run started are not written
+// again. `line_fr` is the line frequency of the header in force, for the minute index; the
 // clock is read from `clock` when the flush rules need it.
 void net_wr(writer_state& wr, const raw_positions& pos, f64 line_fr, const u8* head, const u16* data,
             host& clock, diagnostics& d);

@@ -91,44 +91,6 @@ TEST_F(writer, a_record_that_reaches_the_buffer_limit_is_flushed_first) {
   EXPECT_EQ(wr.pix_indx, pix_buf_limit - 1);
 }
 
-TEST_F(writer, a_full_buffer_goes_to_the_hyd_unsynced_and_the_next_flush_syncs_it_before_hd_and_abh) {
-  const auto hd_before = read_bytes("V26342_1.hd");
-  const auto abh_before = read_bytes("V26342_1.abh");
-  const u32 end_before = wr.pix_end;
-  f64 y = minute;
-  while (wr.pix_end == end_before) pair(y += 20);  // the clock stands: only the buffer limit acts
-  EXPECT_TRUE(wr.unsynced);
-  EXPECT_GT(wr.pix_end, end_before + pix_buf_limit - 2048);
-  EXPECT_EQ(read_bytes("V26342_1.hd"), hd_before) << "the minute index points past unsynced records";
-  EXPECT_EQ(read_bytes("V26342_1.abh"), abh_before);
-
-  // The flush writes the rest, syncs, and only then rewrites .hd and .abh: a failing sync
-  // leaves them as they were.
-  io_faults faults;
-  faults.fail_at = 1;  // 0: the buffered records, 1: the sync
-  wr.faults = &faults;
-  EXPECT_QUITS(flush_request(wr, timing.pos, host, diag), exit_status::failure);
-  EXPECT_NE(err_text().find(" net_wr14 "), std::string::npos) << err_text();
-  EXPECT_EQ(read_bytes("V26342_1.hd"), hd_before);
-  EXPECT_EQ(read_bytes("V26342_1.abh"), abh_before);
-}
-
-TEST_F(writer, a_flush_after_a_full_buffer_syncs_even_with_nothing_left_buffered) {
-  const auto abh_before = read_bytes("V26342_1.abh");
-  f64 y = minute;
-  while (!wr.unsynced) pair(y += 20);
-  // Take the records that came after the spill out of the buffer: all that is left to do is
-  // the sync, and the flush still does it and moves lastpix_y.
-  wr.pix_indx = 0;
-  io_faults counter;
-  wr.faults = &counter;
-  flush_request(wr, timing.pos, host, diag);
-  EXPECT_FALSE(wr.unsynced);
-  EXPECT_GE(counter.count, 1) << "no sync";
-  EXPECT_NE(read_bytes("V26342_1.abh"), abh_before);
-  EXPECT_EQ(wr.lastpix_y, static_cast<u32>(wr.last_y));
-}
-
 TEST_F(writer, a_flush_is_due_after_more_than_three_seconds) {
   pair(minute + 1);
   const u32 buffered = wr.pix_indx;
