@@ -19,7 +19,11 @@ constexpr int max_headers = 100;     // distinct main headers per raw file
 constexpr int frame_buf_size = 16384;
 constexpr int max_runs = 6;          // shaded runs per scan line
 constexpr int n_corr = 512;          // factor table entries, 0.1 mm apart
-constexpr u32 pix_buf_limit = 200000;
+// Drop records buffered before a flush (append to .hyd, sync, rewrite .hd and .abh). A run
+// that keeps up with the logger flushes every 3 s, long before the buffer fills; decoding a
+// recorded day at full speed, the buffer and the main headers set the number of syncs
+// (two hours of 50 mm/h hold 26 MB of records, 660 KB between two of the logger's headers).
+constexpr u32 pix_buf_limit = 2000000;
 constexpr int max_packed_values = 4 * MAXLIN;
 
 // ---- decoded scan lines ------------------------------------------------------------------
