@@ -4,7 +4,9 @@
 # the best of RUNS runs, interleaved so that all three see the same load. Prints MB/s of
 # raw data, the ratios, the peak RSS of each, and the flushes that wrote records: each syncs
 # the .hyd once, so they are counted as its fsyncs, with the seconds spent in them (when
-# strace is installed).
+# strace is installed). What the syncs cost in all is measured as well: dropix once more,
+# best of RUNS, with fsync turned into a no-op by the build's preload library
+# (bench/libdropix-no-fsync.so), side by side with the others.
 #
 #   bench/throughput.sh [BUILD_DIR] [--rates "1 10 50 200"] [--minutes 120] [--runs 5]
 #   bench/throughput.sh [BUILD_DIR] --linearity [--rate 50] [--lengths "30 120 480"]
@@ -64,9 +66,12 @@ peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 # Peak RSS of a dropix run from fresh outputs (a run continues outputs that exist).
 dropix_kb() { rm -rf out && mkdir out && peak_kb "$build/dropix" V26342_1.AB; }
 
-# Best-of-N seconds of dropix, zstd -dc and dd in DIR, interleaved; sets t_dropix t_zstd t_read.
+no_fsync=$build/bench/libdropix-no-fsync.so
+
+# Best-of-N seconds of dropix, zstd -dc, dd and (with the preload library) dropix without
+# its syncs in DIR, interleaved; sets t_dropix t_zstd t_read t_unsynced.
 measure() {
-  local dir=$1 i t0 d=() z=() r=()
+  local dir=$1 i t0 d=() z=() r=() u=()
   cd "$dir"
   cat V26342_1.AB V26342_1.AB.zst >/dev/null  # into the page cache
   for ((i = 0; i < runs; i++)); do
@@ -74,8 +79,14 @@ measure() {
     t0=$(now); "$build/dropix" V26342_1.AB >/dev/null; d+=("$(seconds "$t0" "$(now)")")
     t0=$(now); zstd -dc V26342_1.AB.zst >/dev/null; z+=("$(seconds "$t0" "$(now)")")
     t0=$(now); dd if=V26342_1.AB of=/dev/null bs=128K status=none; r+=("$(seconds "$t0" "$(now)")")
+    if [[ -f $no_fsync ]]; then
+      rm -rf out && mkdir out
+      t0=$(now); LD_PRELOAD=$no_fsync "$build/dropix" V26342_1.AB >/dev/null; u+=("$(seconds "$t0" "$(now)")")
+    fi
   done
   t_dropix=$(best "${d[@]}") t_zstd=$(best "${z[@]}") t_read=$(best "${r[@]}")
+  t_unsynced=-
+  [[ ${#u[@]} -gt 0 ]] && t_unsynced=$(best "${u[@]}")
   runs_dropix="${d[*]}"
 }
 
@@ -91,8 +102,8 @@ flushes() {
 
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores; best of $runs"
 if [[ $linearity -eq 0 ]]; then
-  printf '%6s %8s %8s %8s %8s %8s %8s %8s %8s %9s %9s %8s %8s\n' mm/h "raw MB" "hyd MB" "dropix s" "MB/s" \
-    "zstd s" "x zstd" "read s" "x read" "dropix KB" "zstd KB" fsyncs "fsync s"
+  printf '%6s %8s %8s %8s %8s %8s %8s %8s %8s %9s %9s %8s %8s %9s\n' mm/h "raw MB" "hyd MB" "dropix s" "MB/s" \
+    "zstd s" "x zstd" "read s" "x read" "dropix KB" "zstd KB" fsyncs "fsync s" "unsynced"
   for r in $rates; do
     dir=$(recording "$r" "$minutes")
     measure "$dir"
@@ -101,10 +112,10 @@ if [[ $linearity -eq 0 ]]; then
     hyd=$(stat -c %s out/V26342_1.hyd)
     rss_z=$(peak_kb zstd -dc V26342_1.AB.zst)
     read -r nflush tflush < <(flushes)
-    printf '%6s %8.1f %8.1f %8.3f %8.1f %8.3f %8.2f %8.4f %8.1f %9s %9s %8s %8s\n' "$r" \
+    printf '%6s %8.1f %8.1f %8.3f %8.1f %8.3f %8.2f %8.4f %8.1f %9s %9s %8s %8s %9s\n' "$r" \
       "$(echo "$bytes / 1000000" | bc -l)" "$(echo "$hyd / 1000000" | bc -l)" "$t_dropix" \
       "$(echo "$bytes / $t_dropix / 1000000" | bc -l)" "$t_zstd" "$(echo "$t_dropix / $t_zstd" | bc -l)" \
-      "$t_read" "$(echo "$t_dropix / $t_read" | bc -l)" "$rss_d" "$rss_z" "$nflush" "$tflush"
+      "$t_read" "$(echo "$t_dropix / $t_read" | bc -l)" "$rss_d" "$rss_z" "$nflush" "$tflush" "$t_unsynced"
     echo "       dropix runs: $runs_dropix"
   done
 else
