@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -10,12 +11,18 @@
 
 namespace dropix::testing {
 
+// The pieces of objects made outside the store, held for the rest of the test program:
+// exactly line_no of them each, so that reading past them is caught by the sanitizers.
+inline std::deque<std::vector<piece>>& held_pieces() {
+  static std::deque<std::vector<piece>> held;
+  return held;
+}
+
 // A complete object as matching receives it: one piece per scan line, the first at line
-// count y_first and the last at y_last. Its pieces are held by the current test (exactly
-// line_no of them, so that reading past them is caught by the sanitizers).
+// count y_first and the last at y_last. Needs no test fixture.
 inline drop_rec make_drop(const std::vector<piece>& pieces, f64 y_first, f64 y_last) {
   drop_rec d;
-  d.pieces = current_test().held_pieces.emplace_back(pieces).data();
+  d.pieces = held_pieces().emplace_back(pieces).data();
   d.pix_min = pieces.front().first;
   d.pix_max = pieces.front().last;
   for (std::size_t i = 0; i < pieces.size(); ++i) {

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,8 +45,6 @@ class dropix_test : public ::testing::Test {
   store_state& store;
   corr_tables_rec& corr_tables;
   writer_state& wr;
-  // Pieces of objects made outside the store (make_drop), kept for the test's length.
-  std::deque<std::vector<piece>> held_pieces;
 
  private:
   std::FILE* err_ = nullptr;  // the captured error stream
