@@ -1,27 +1,140 @@
 #!/usr/bin/env bash
-# Throughput of dropix on simulated heavy rain, against a plain read of the same raw file.
-#   bench/throughput.sh [BUILD_DIR] [RAIN_MM_PER_H] [MINUTES]
-# Needs a build with the tools (cmake --workflow --preset test builds them).
+# Whole runs of dropix on simulated rain, side by side with zstd -dc of the same raw file
+# (compressed by zstd at its default level) and with a plain read of it (dd bs=128K), each
+# the best of RUNS runs, interleaved so that all three see the same load. Prints MB/s of
+# raw data, the ratios, the peak RSS of each, and the flushes that wrote records: each syncs
+# the .hyd once, so they are counted as its fsyncs, with the seconds spent in them (when
+# strace is installed). What the syncs cost in all is measured as well: dropix once more,
+# best of RUNS, with fsync turned into a no-op by the build's preload library
+# (bench/libdropix-no-fsync.so), side by side with the others.
+#
+#   bench/throughput.sh [BUILD_DIR] [--rates "1 10 50 200"] [--minutes 120] [--runs 5]
+#   bench/throughput.sh [BUILD_DIR] --linearity [--rate 50] [--lengths "30 120 480"]
+#
+# The second form runs the same rain for recordings of different lengths and prints the
+# seconds per minute of recording of each, relative to the longest one.
+# Needs a build with the tools (cmake --workflow --preset test builds them), zstd, dd and
+# /usr/bin/time. WORK=DIR keeps the recordings there (and reuses them) instead of a
+# temporary directory.
 set -euo pipefail
-build=$(cd "${1:-build}" && pwd)
-rain=${2:-50}
-minutes=${3:-30}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+build=build
+[[ $# -gt 0 && $1 != --* ]] && { build=$1; shift; }
+build=$(cd "$build" && pwd)
+rates="1 10 50 200" minutes=120 runs=5 linearity=0 rate=50 lengths="30 120 480"
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --rates) rates=$2; shift 2 ;;
+    --minutes) minutes=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --linearity) linearity=1; shift ;;
+    --rate) rate=$2; shift 2 ;;
+    --lengths) lengths=$2; shift 2 ;;
+    *) echo "usage: $0 [BUILD_DIR] [--rates R...] [--minutes M] [--runs N] | --linearity [--rate R] [--lengths M...]" >&2
+       exit 2 ;;
+  esac
+done
+for tool in zstd dd /usr/bin/time; do command -v "$tool" >/dev/null || { echo "$0: $tool is needed" >&2; exit 1; }; done
 
-"$build/dropix-sim" --rain "$rain" --minutes "$minutes" --out V26342_1.AB --quiet
-"$build/dropix-sim" --calibrate --out corrfact.dat --quiet
-"$build/dropix-sim" --settings out/ --quiet
-mkdir -p out
-bytes=$(stat -c %s V26342_1.AB)
+if [[ -n ${WORK:-} ]]; then
+  work=$WORK
+  mkdir -p "$work"
+else
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+fi
 
-seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }
-cat V26342_1.AB >/dev/null  # into the page cache
-plain=$(seconds cat V26342_1.AB)
-run=$(seconds "$build/dropix" V26342_1.AB)
-drops=$(( $(stat -c %s out/V26342_1.hyd) ))
+# The recording of RATE mm/h over MINUTES in its own directory, with the instrument's
+# corrections, settings and a zstd copy of the raw file; made once.
+recording() {
+  local dir="$work/r$1-m$2"
+  if [[ ! -f $dir/V26342_1.AB.zst ]]; then
+    mkdir -p "$dir/out"
+    (cd "$dir" && "$build/dropix-sim" --rain "$1" --minutes "$2" --seed 1 --out V26342_1.AB --quiet \
+      && "$build/dropix-sim" --calibrate --out corrfact.dat --quiet \
+      && "$build/dropix-sim" --settings out/ --quiet \
+      && rm -f V26342_1_truth.csv V26342_1_summary.txt \
+      && zstd -q -f V26342_1.AB -o V26342_1.AB.zst)
+  fi
+  echo "$dir"
+}
 
-printf 'raw file: %d bytes (%s mm/h, %s min); .hyd: %d bytes\n' "$bytes" "$rain" "$minutes" "$drops"
-printf 'plain read: %8.1f MB/s\n' "$(echo "$bytes / $plain / 1000000" | bc -l)"
-printf 'dropix:     %8.1f MB/s (%.3f s)\n' "$(echo "$bytes / $run / 1000000" | bc -l)" "$run"
+now() { date +%s%N; }
+seconds() { echo "scale=4; ($2 - $1) / 1000000000" | bc -l; }
+best() { printf '%s\n' "$@" | sort -g | head -1; }
+peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+
+# Peak RSS of a dropix run from fresh outputs (a run continues outputs that exist).
+dropix_kb() { rm -rf out && mkdir out && peak_kb "$build/dropix" V26342_1.AB; }
+
+no_fsync=$build/bench/libdropix-no-fsync.so
+
+# Best-of-N seconds of dropix, zstd -dc, dd and (with the preload library) dropix without
+# its syncs in DIR, interleaved; sets t_dropix t_zstd t_read t_unsynced.
+measure() {
+  local dir=$1 i t0 d=() z=() r=() u=()
+  cd "$dir"
+  cat V26342_1.AB V26342_1.AB.zst >/dev/null  # into the page cache
+  for ((i = 0; i < runs; i++)); do
+    rm -rf out && mkdir out
+    t0=$(now); "$build/dropix" V26342_1.AB >/dev/null; d+=("$(seconds "$t0" "$(now)")")
+    t0=$(now); zstd -dc V26342_1.AB.zst >/dev/null; z+=("$(seconds "$t0" "$(now)")")
+    t0=$(now); dd if=V26342_1.AB of=/dev/null bs=128K status=none; r+=("$(seconds "$t0" "$(now)")")
+    if [[ -f $no_fsync ]]; then
+      rm -rf out && mkdir out
+      t0=$(now); LD_PRELOAD=$no_fsync "$build/dropix" V26342_1.AB >/dev/null; u+=("$(seconds "$t0" "$(now)")")
+    fi
+  done
+  t_dropix=$(best "${d[@]}") t_zstd=$(best "${z[@]}") t_read=$(best "${r[@]}")
+  t_unsynced=-
+  [[ ${#u[@]} -gt 0 ]] && t_unsynced=$(best "${u[@]}")
+  runs_dropix="${d[*]}"
+}
+
+# The .hyd's fsyncs (one per flush that wrote records) and the seconds spent in them, from
+# strace.
+flushes() {
+  if ! command -v strace >/dev/null; then echo "- -"; return; fi
+  rm -rf out && mkdir out
+  strace -f -qq -T -e trace=fsync -o fsyncs.txt "$build/dropix" V26342_1.AB >/dev/null
+  awk -F'<' '/fsync/ { n++; s += $NF } END { printf "%d %.4f\n", n, s }' fsyncs.txt
+  rm -f fsyncs.txt
+}
+
+echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores; best of $runs"
+if [[ $linearity -eq 0 ]]; then
+  printf '%6s %8s %8s %8s %8s %8s %8s %8s %8s %9s %9s %8s %8s %9s\n' mm/h "raw MB" "hyd MB" "dropix s" "MB/s" \
+    "zstd s" "x zstd" "read s" "x read" "dropix KB" "zstd KB" fsyncs "fsync s" "unsynced"
+  for r in $rates; do
+    dir=$(recording "$r" "$minutes")
+    measure "$dir"
+    bytes=$(stat -c %s V26342_1.AB)
+    rss_d=$(dropix_kb)
+    hyd=$(stat -c %s out/V26342_1.hyd)
+    rss_z=$(peak_kb zstd -dc V26342_1.AB.zst)
+    read -r nflush tflush < <(flushes)
+    printf '%6s %8.1f %8.1f %8.3f %8.1f %8.3f %8.2f %8.4f %8.1f %9s %9s %8s %8s %9s\n' "$r" \
+      "$(echo "$bytes / 1000000" | bc -l)" "$(echo "$hyd / 1000000" | bc -l)" "$t_dropix" \
+      "$(echo "$bytes / $t_dropix / 1000000" | bc -l)" "$t_zstd" "$(echo "$t_dropix / $t_zstd" | bc -l)" \
+      "$t_read" "$(echo "$t_dropix / $t_read" | bc -l)" "$rss_d" "$rss_z" "$nflush" "$tflush" "$t_unsynced"
+    echo "       dropix runs: $runs_dropix"
+  done
+else
+  declare -A per_minute
+  printf '%8s %8s %8s %10s %9s %8s\n' minutes "raw MB" "dropix s" "s per min" "dropix KB" fsyncs
+  for m in $lengths; do
+    dir=$(recording "$rate" "$m")
+    measure "$dir"
+    bytes=$(stat -c %s V26342_1.AB)
+    rss_d=$(dropix_kb)
+    read -r nflush _ < <(flushes)
+    per_minute[$m]=$(echo "$t_dropix / $m" | bc -l)
+    printf '%8s %8.1f %8.3f %10.5f %9s %8s\n' "$m" "$(echo "$bytes / 1000000" | bc -l)" "$t_dropix" \
+      "${per_minute[$m]}" "$rss_d" "$nflush"
+  done
+  longest=$(printf '%s\n' $lengths | sort -g | tail -1)
+  for m in $lengths; do
+    printf 'cost per minute of %s min relative to %s min: %.3f\n' "$m" "$longest" \
+      "$(echo "${per_minute[$m]} / ${per_minute[$longest]}" | bc -l)"
+  done
+fi
+echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -3,7 +3,6 @@
 // it is laid out here; the file formats are in formats.h.
 #pragma once
 
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -20,7 +19,11 @@ constexpr int max_headers = 100;     // distinct main headers per raw file
 constexpr int frame_buf_size = 16384;
 constexpr int max_runs = 6;          // shaded runs per scan line
 constexpr int n_corr = 512;          // factor table entries, 0.1 mm apart
-constexpr u32 pix_buf_limit = 200000;
+// Drop records buffered before a flush (append to .hyd, sync, rewrite .hd and .abh). A run
+// that keeps up with the logger flushes every 3 s, long before the buffer fills; decoding a
+// recorded day at full speed, the buffer and the main headers set the number of syncs
+// (two hours of 50 mm/h hold 26 MB of records, 660 KB between two of the logger's headers).
+constexpr u32 pix_buf_limit = 2000000;
 constexpr int max_packed_values = 4 * MAXLIN;
 
 // ---- decoded scan lines ------------------------------------------------------------------
@@ -44,13 +47,6 @@ struct piece {
 };
 static_assert(sizeof(piece) == 4);
 
-struct piece_free {
-  void operator()(piece* p) const noexcept { std::free(p); }
-};
-// Taken with a slot (room for MAXLIN pieces), cut to line_no pieces once the object is
-// complete, released with the slot.
-using piece_array = std::unique_ptr<piece[], piece_free>;
-
 // One silhouette seen by one camera.
 struct drop_rec {
   s16 pix_min = 0;   // left edge: smallest first pixel
@@ -63,7 +59,9 @@ struct drop_rec {
   drop_rec* prev = nullptr;  // towards the newer end
   s16 status = 0;    // 0 free, 1 just allocated, else the tag of its queue
   s16 overflow = 0;  // a piece arrived after MAXLIN lines
-  piece_array pieces;
+  // Its pieces, line by line: in the store, the slot's own room for MAXLIN pieces, lent with
+  // the slot and taken back with it (null while the slot is free).
+  piece* pieces = nullptr;
 };
 
 // The two queues of one camera: Assign (objects still growing) and Wait (complete objects

@@ -32,12 +32,15 @@ void enter_minute(camera_timing& c, char cam, const line_blk_rec& blk, f64 line_
 // Line counts of one camera only ever grow; anything else means the raw data are not in
 // time order and no output can be trusted.
 void check_growth(camera_timing& c, char cam, const line_blk_rec& blk, diagnostics& d) {
-  for (int i = 0; i < blk.n_lin; ++i) {
+  f64 old = c.old;  // kept here: the stores to c.old could reach the block, as far as the compiler knows
+  const int n = blk.n_lin;
+  for (int i = 0; i < n; ++i) {
     const f64 y = blk.line[i].y_count;
-    if (y > c.old) {
-      c.old = y;
+    if (y > old) {
+      old = y;
       continue;
     }
+    c.old = old;
     if (cam == 'A') {
       err_printf(d, "old_a=%lf line_buf[%d].y_count=%lf \n", c.old, i, y);
       err_printf(d, "neg. time jump in A \n");
@@ -47,6 +50,7 @@ void check_growth(camera_timing& c, char cam, const line_blk_rec& blk, diagnosti
     }
     fail(d, "please rename or delete current set of data files");
   }
+  c.old = old;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "output/net_wr.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -86,7 +87,11 @@ void net_wr(writer_state& wr, const raw_positions& pos, f64 line_fr, const u8* h
   if (!pair) return;
   u8* at = wr.pix_buf.data() + wr.pix_indx;
   std::memcpy(at, head, drop_fmt::head_size);
-  for (u32 i = 0; i < (len - drop_fmt::head_size) / 2; ++i) put_u16(at + drop_fmt::head_size + 2 * i, data[i]);
+  const u32 words = (len - drop_fmt::head_size) / 2;
+  if constexpr (std::endian::native == std::endian::little)
+    std::memcpy(at + drop_fmt::head_size, data, 2 * words);
+  else
+    for (u32 i = 0; i < words; ++i) put_u16(at + drop_fmt::head_size + 2 * i, data[i]);
   wr.oldlen = static_cast<s16>(len);
   wr.last_y = y_first;
   enter_pos_pix(wr, wr.last_y, line_fr, wr.pix_end + wr.pix_indx, d);

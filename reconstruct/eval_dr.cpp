@@ -25,8 +25,13 @@ int width_of(const piece& p) { return p.last - p.first; }
 
 // The widest piece of an object, the first piece included.
 int widest(const drop_rec* d) {
+  const piece* p = d->pieces;
+  const int n = d->line_no;
   int w = 0;
-  for (int i = 0; i < d->line_no; ++i) w = std::max(w, width_of(d->pieces[i]));
+  for (int i = 0; i < n; ++i) {
+    const int x = width_of(p[i]);
+    w = x > w ? x : w;
+  }
   return w;
 }
 
@@ -100,10 +105,12 @@ void eval_dr(const header_list& headers, const corr_tables_rec& corr_tables, con
   // width), one line of fall thick, over the lines both objects have; then scaled from
   // those n lines to the mean of the two line counts.
   const int n = std::min(drop_a->line_no, drop_b->line_no);
+  const piece* pa = drop_a->pieces;
+  const piece* pb = drop_b->pieces;
   f32 v = 0;
   for (int i = 0; i < n; ++i) {
-    const f32 a = stored(width_of(drop_a->pieces[i]) * f64{xa});
-    const f32 b = stored(width_of(drop_b->pieces[i]) * f64{xb});
+    const f32 a = stored(width_of(pa[i]) * f64{xa});
+    const f32 b = stored(width_of(pb[i]) * f64{xb});
     v = stored(f64{a} * b * pi_f * 0.25f * ys + v);
   }
   v = stored(f64{v} * (drop_a->line_no + drop_b->line_no) / (n * 2.0));

@@ -1,8 +1,8 @@
 #include "reconstruct/store.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #include "reconstruct/assign.h"
 
@@ -10,10 +10,19 @@ namespace dropix {
 
 namespace {
 
-// A growing object gets room for its largest size at once (2400 bytes), so that adding a
-// piece never allocates; the array is cut to size when the object is complete.
-constexpr std::size_t full_piece_bytes = MAXLIN * sizeof(piece);
-static_assert(full_piece_bytes == 2400);
+constexpr int busy_words = (n_slots + 63) / 64;
+
+// The first free slot at or after `from` and before `to` (to <= n_slots), or -1.
+int free_slot_in(const store_state& store, int from, int to) {
+  for (int w = from / 64; w * 64 < to; ++w) {
+    u64 free = ~store.busy[w];
+    if (w == from / 64) free &= ~u64{0} << (from % 64);
+    if (free == 0) continue;
+    const int i = w * 64 + std::countr_zero(free);
+    return i < to ? i : -1;
+  }
+  return -1;
+}
 
 // Takes `obj` out of the doubly linked queue with the ends `first` (newest) and `last`.
 void unlink(drop_rec* obj, drop_rec*& first, drop_rec*& last) {
@@ -42,6 +51,7 @@ bool all_queues_empty(const store_state& store) {
 // this way are never matched.
 void empty_all_queues(store_state& store, diagnostics& d) {
   err_printf(d, "queues emptied by force !");
+  ++store.forced_emptyings;
   empty_queue(store, store.qa.wait_first, store.qa.wait_last, d);
   empty_queue(store, store.qb.wait_first, store.qb.wait_last, d);
   empty_queue(store, store.qa.assign_first, store.qa.assign_last, d);
@@ -49,7 +59,7 @@ void empty_all_queues(store_state& store, diagnostics& d) {
 }
 
 // A slot for a new object, emptying the queues when none is left. With nothing left to give
-// up, a failure is a lack of memory that no later block can cure.
+// up (every slot taken outside the queues), no later block can cure it.
 drop_rec* take_slot(store_state& store, diagnostics& d) {
   drop_rec* obj = w_alloc(store, d);
   while (!obj) {
@@ -76,31 +86,34 @@ void init_queues(queue_pair& a, queue_pair& b) {
 }
 
 drop_rec* w_alloc(store_state& store, diagnostics& d) {
-  for (int probe = 0; probe < n_slots; ++probe) {
-    drop_rec& slot = store.slots[store.slot_cursor];
-    store.slot_cursor = static_cast<s16>((store.slot_cursor + 1) % n_slots);
-    if (slot.status != 0) continue;
-    auto* pieces = static_cast<piece*>(std::malloc(full_piece_bytes));
-    if (!pieces) {
-      hprintf2(d, "** w_alloc: malloc unsucc. !\n");
-      break;
-    }
-    slot.pieces.reset(pieces);
-    slot.status = 1;
-    slot.next = nullptr;
-    slot.prev = nullptr;
-    return &slot;
+  const int cursor = store.slot_cursor;
+  int i = cursor;  // most often free: objects leave the store in about the order they came
+  if ((store.busy[i / 64] >> (i % 64)) & 1u) {
+    i = free_slot_in(store, cursor, n_slots);
+    if (i < 0) i = free_slot_in(store, 0, cursor);
   }
-  hprintf2(d, "** w_alloc: Out of space\n");
-  return nullptr;
+  if (i < 0) {
+    hprintf2(d, "** w_alloc: Out of space\n");
+    return nullptr;
+  }
+  store.busy[i / 64] |= u64{1} << (i % 64);
+  store.slot_cursor = static_cast<s16>((i + 1) % n_slots);
+  drop_rec& slot = store.slots[i];
+  slot.pieces = &store.rooms[static_cast<std::size_t>(i) * MAXLIN];
+  slot.status = 1;
+  slot.next = nullptr;
+  slot.prev = nullptr;
+  return &slot;
 }
 
 void w_free(store_state& store, drop_rec* obj, diagnostics& d) {
   if (!is_slot(store, obj)) fail(d, "** w_free: Illegal input adress %p!\n", static_cast<void*>(obj));
+  const auto i = static_cast<std::size_t>(obj - store.slots);
+  store.busy[i / 64] &= ~(u64{1} << (i % 64));
   obj->status = 0;
   obj->next = nullptr;
   obj->prev = nullptr;
-  obj->pieces.reset();
+  obj->pieces = nullptr;
 }
 
 void new_obj(store_state& store, s16 first, s16 last, f64 y, queue_pair& qp, diagnostics& d) {
@@ -134,20 +147,6 @@ void unlink_wait(store_state& store, drop_rec* obj, queue_pair& qp, diagnostics&
   w_free(store, obj, d);
 }
 
-void shrink(drop_rec* obj, diagnostics& d) {
-  const std::size_t n = obj->line_no > 0 ? static_cast<std::size_t>(obj->line_no) : 1;
-  piece* full = obj->pieces.release();
-  auto* cut = static_cast<piece*>(std::realloc(full, n * sizeof(piece)));
-  if (!cut) {
-    // realloc leaves the block as it was: the object keeps its full array.
-    obj->pieces.reset(full);
-    hprintf2(d, "*** shrink: _expand problem\n");
-    err_printf(d, "*** shrink: _expand problem\n");
-    return;
-  }
-  obj->pieces.reset(cut);
-}
-
 void chain_queues(const store_state& store, queue_pair& qp, diagnostics& d) {
   if (!qp.assign_first) return;
   queue_chron(d, "Assign-queue", qp.assign_tag, qp.assign_last);
@@ -159,10 +158,7 @@ void chain_queues(const store_state& store, queue_pair& qp, diagnostics& d) {
     old_front->prev = qp.assign_last;
   else
     qp.wait_last = qp.assign_last;
-  for (drop_rec* p = qp.assign_first; p != old_front; p = p->next) {
-    shrink(p, d);
-    p->status = qp.wait_tag;
-  }
+  for (drop_rec* p = qp.assign_first; p != old_front; p = p->next) p->status = qp.wait_tag;
   qp.wait_first = qp.assign_first;
   qp.assign_first = nullptr;
   qp.assign_last = nullptr;

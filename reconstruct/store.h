@@ -1,27 +1,33 @@
 // The object store (900 slots) and the two cameras' queue pairs.
 #pragma once
 
+#include <memory>
+
 #include "common/diag.h"
 #include "common/records.h"
 
 namespace dropix {
 
-// The object store and the queues of both cameras.
+// The object store and the queues of both cameras. Each slot owns a room for MAXLIN pieces,
+// taken once with the store: making, growing and releasing objects allocates nothing.
 struct store_state {
   drop_rec slots[n_slots];
+  std::unique_ptr<piece[]> rooms = std::make_unique_for_overwrite<piece[]>(std::size_t{n_slots} * MAXLIN);
+  u64 busy[(n_slots + 63) / 64] = {};  // bit i set: slot i is taken
   s16 slot_cursor = 0;     // where the next slot search begins
   queue_pair qa;           // camera A ('1' / 'V')
   queue_pair qb;           // camera B ('2' / 'W')
   f64 last_match_y = 0;    // camera A y_first of the last pair written
+  u32 forced_emptyings = 0;  // times new_obj emptied every queue to get a slot
 };
 
 void init_queues(queue_pair& a, queue_pair& b);  // tags '1'/'V' and '2'/'W'
 
-// Takes a free slot (next-fit from slot_cursor) with a fresh array of MAXLIN pieces; null
-// when the store is full or memory is exhausted.
+// Takes a free slot (next-fit from slot_cursor: the first free slot at or after it, round
+// the end) with its room of MAXLIN pieces; null when the store is full.
 drop_rec* w_alloc(store_state& store, diagnostics& d);
 
-// Releases a slot and its pieces; a pointer that is no slot ends the run.
+// Releases a slot with its pieces; a pointer that is no slot ends the run.
 void w_free(store_state& store, drop_rec* obj, diagnostics& d);
 
 // Creates an object from its first piece at the newest end of the pair's Assign-queue;
@@ -31,9 +37,6 @@ void new_obj(store_state& store, s16 first, s16 last, f64 y, queue_pair& qp, dia
 // Out of the Assign-queue (Wait-queue) and released.
 void unlink_assign(store_state& store, drop_rec* obj, queue_pair& qp, diagnostics& d);
 void unlink_wait(store_state& store, drop_rec* obj, queue_pair& qp, diagnostics& d);
-
-// Cuts the piece array to line_no pieces.
-void shrink(drop_rec* obj, diagnostics& d);
 
 // Moves the pair's whole Assign-queue, in its order, in front of its Wait-queue.
 void chain_queues(const store_state& store, queue_pair& qp, diagnostics& d);

@@ -18,18 +18,6 @@ static_assert(too_long_words <= max_packed_values);
 // A value as the record stores it: truncated to a 32-bit integer, low 16 bits kept.
 s16 low16(f64 v) { return static_cast<s16>(static_cast<u16>(trunc_s32(v))); }
 
-// The silhouettes as values relative to each object's left edge: camera A's first pixels,
-// camera A's last pixels, then the same for camera B, line by line.
-// Fills `v` (room for max_packed_values) and returns the count; no allocation per drop.
-std::size_t silhouette_values(const drop_rec* drop_a, const drop_rec* drop_b, u32* v) {
-  std::size_t n = 0;
-  for (const drop_rec* d : {drop_a, drop_b}) {
-    for (int i = 0; i < d->line_no; ++i) v[n++] = static_cast<u32>(d->pieces[i].first - d->pix_min);
-    for (int i = 0; i < d->line_no; ++i) v[n++] = static_cast<u32>(d->pieces[i].last - d->pix_min);
-  }
-  return n;
-}
-
 // Bits per value: enough for the wider object's width, looking at bits 0-9 only (widths up
 // to 1023). A width with none of these bits set is packed with one bit.
 int bits_per_value(int w_a, int w_b) {
@@ -37,33 +25,70 @@ int bits_per_value(int w_a, int w_b) {
   return low ? std::bit_width(low) : 1;
 }
 
-// Packs the values, b bits each, least significant bit first, into 16-bit words. Each
-// round puts as many whole values as fit (p of them, zeros once the values run out) into a
-// 32-bit accumulator above the s bits carried from the round before, emits its low 16 bits
-// and carries its high 16; after the last round the carry is always written as one more
-// word. Returns the word count. Stops writing at too_long_words, the first count that no
-// record can hold, and returns that count then.
-int pack(const u32* values, std::size_t count, int b, u16* data) {
-  const u32 mask = (1u << b) - 1;
-  u32 carry = 0;
-  int s = 0;  // valid bits in carry
-  std::size_t i = 0;
-  int k = 0;
-  while (i < count) {
-    if (k == too_long_words) return k;
-    u32 acc = carry;
-    const int p = (32 - s) / b;
-    for (int j = 0; j < p; ++j, ++i) {
-      const u32 v = i < count ? values[i] & mask : 0;
-      acc += v << (s + j * b);
+// The record's data words: the silhouettes as values relative to each object's left edge
+// (camera A's first pixels, camera A's last pixels, then the same for camera B, line by
+// line), b bits each, least significant bit first, in 16-bit words.
+//
+// The record format fills the words in rounds: each round puts as many whole values as fit
+// (p of them, zeros once the values run out) into a 32-bit accumulator above the s bits
+// carried from the round before, emits its low 16 bits and carries its high 16; after the
+// last round the carry is always written as one more word. Each round continues where the
+// one before ended, so the words are those of the plain bit stream with zeros after the
+// last value; the rounds only fix their number. After r rounds floor((16 r + 16) / b)
+// values are placed, so the rounds end at the first r >= 1 with 16 r + 16 >= count * b, and
+// the words number max(2, ceil(count * b / 16)) (one word for no values at all).
+//
+// Writes at most too_long_words words, the first count that no record can hold, and
+// returns the word count, or too_long_words when there would be that many or more.
+class word_packer {
+ public:
+  word_packer(int b, u16* data, int limit) : b_(b), mask_((1u << b) - 1), data_(data), limit_(limit) {}
+
+  void put(u32 v) {
+    acc_ |= static_cast<u64>(v & mask_) << bits_;
+    bits_ += b_;
+    if (bits_ >= 16) {
+      if (k_ < limit_) data_[k_] = static_cast<u16>(acc_);
+      ++k_;
+      acc_ >>= 16;
+      bits_ -= 16;
     }
-    data[k++] = static_cast<u16>(acc);
-    carry = acc >> 16;
-    s += p * b - 16;
   }
-  if (k == too_long_words) return k;
-  data[k++] = static_cast<u16>(carry);
-  return k;
+
+  // Pads the stream with zeros to `words` words (at most the limit) and returns the count.
+  int finish(int words) {
+    const int n = std::min(words, limit_);
+    for (; k_ < n; ++k_) {
+      data_[k_] = static_cast<u16>(acc_);
+      acc_ >>= 16;
+    }
+    return n;
+  }
+
+ private:
+  int b_;
+  u32 mask_;
+  u16* data_;
+  int limit_;
+  u64 acc_ = 0;  // bits not yet written, the oldest lowest
+  int bits_ = 0;
+  int k_ = 0;    // words emitted (past the limit too)
+};
+
+int pack_silhouettes(const drop_rec* drop_a, const drop_rec* drop_b, int b, u16* data) {
+  word_packer w(b, data, too_long_words);
+  std::size_t count = 0;
+  for (const drop_rec* d : {drop_a, drop_b}) {
+    const piece* p = d->pieces;
+    const int n = d->line_no;
+    const s16 left = d->pix_min;
+    for (int i = 0; i < n; ++i) w.put(static_cast<u32>(p[i].first - left));
+    for (int i = 0; i < n; ++i) w.put(static_cast<u32>(p[i].last - left));
+    count += 2 * static_cast<std::size_t>(std::max(n, 0));
+  }
+  const std::size_t bits = count * static_cast<std::size_t>(b);
+  const std::size_t words = count == 0 ? 1 : std::max<std::size_t>(2, (bits + 15) / 16);
+  return w.finish(static_cast<int>(std::min<std::size_t>(words, too_long_words)));
 }
 
 }  // namespace
@@ -80,10 +105,8 @@ s16 transf_1(const header_list& headers, const corr_tables_rec& corr_tables, con
     err_printf(d, "transf_1: max. len exceeded !!! \n");
     return 0;
   }
-  u32 values[max_packed_values];
-  const std::size_t count = silhouette_values(drop_a, drop_b, values);
   const int b = bits_per_value(drop_a->pix_max - drop_a->pix_min, drop_b->pix_max - drop_b->pix_min);
-  const int words = pack(values, count, b, data);
+  const int words = pack_silhouettes(drop_a, drop_b, b, data);
   const u32 len = static_cast<u32>(drop_fmt::head_size + 2 * words);
   if (len > drop_fmt::max_len) {
     err_printf(d, "transf_1: max. len exceeded !!! \n");

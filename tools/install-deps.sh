@@ -10,7 +10,7 @@
 # in CMakePresets.json), and so does .ci/run.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
           libnetcdf-dev netcdf-bin libcli11-dev
           python3-xarray python3-netcdf4 python3-matplotlib snakemake)
 check=0

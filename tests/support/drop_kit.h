@@ -2,7 +2,7 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdlib>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -11,15 +11,21 @@
 
 namespace dropix::testing {
 
+// The pieces of objects made outside the store, held for the rest of the test program:
+// exactly line_no of them each, so that reading past them is caught by the sanitizers.
+inline std::deque<std::vector<piece>>& held_pieces() {
+  static std::deque<std::vector<piece>> held;
+  return held;
+}
+
 // A complete object as matching receives it: one piece per scan line, the first at line
-// count y_first and the last at y_last, the piece array holding exactly line_no pieces.
+// count y_first and the last at y_last. Needs no test fixture.
 inline drop_rec make_drop(const std::vector<piece>& pieces, f64 y_first, f64 y_last) {
   drop_rec d;
-  d.pieces = piece_array(static_cast<piece*>(std::malloc(pieces.size() * sizeof(piece))));
+  d.pieces = held_pieces().emplace_back(pieces).data();
   d.pix_min = pieces.front().first;
   d.pix_max = pieces.front().last;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
-    d.pieces[i] = pieces[i];
     d.pix_min = std::min(d.pix_min, pieces[i].first);
     d.pix_max = std::max(d.pix_max, pieces[i].last);
     if (i > 0) d.max_wid = std::max<s16>(d.max_wid, static_cast<s16>(pieces[i].last - pieces[i].first));

@@ -1,6 +1,11 @@
 // Piece assembly: which runs join which objects, and which objects survive the block.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "reconstruct/assign.h"
@@ -130,6 +135,125 @@ TEST_F(assembly, exhaustion_in_the_middle_of_a_block_keeps_assembling) {
   ASSERT_EQ(objs.size(), 1u);
   EXPECT_EQ(objs[0]->line_no, 3);
   EXPECT_EQ(store.qb.wait_first, nullptr);
+}
+
+// ---- the search against the whole-queue search --------------------------------------------
+
+// Piece assembly as it was written first: every run looked for in the whole Assign-queue,
+// newest object first.
+void reference_assign(store_state& store, const line_blk_rec& blk, queue_pair& qp, diagnostics& d) {
+  for (int i = 0; i < std::clamp<int>(blk.n_lin, 0, line_buf_max); ++i) {
+    const line_entry& line = blk.line[i];
+    for (int j = 0; j < std::clamp<int>(line.n_seg, 0, max_runs); ++j) {
+      const s16 xs = line.seg[j][0];
+      const s16 xe = line.seg[j][1];
+      drop_rec* p = qp.assign_first;
+      for (; p; p = p->next) {
+        if (line.y_count - p->y_last != 1.0) continue;
+        const piece& latest = p->pieces[p->line_no - 1];
+        if (latest.first <= xe && latest.last >= xs) break;
+      }
+      if (!p) {
+        new_obj(store, xs, xe, line.y_count, qp, d);
+        continue;
+      }
+      p->y_last = line.y_count;
+      if (p->line_no >= MAXLIN) {
+        p->overflow = 1;
+        p->pieces[MAXLIN - 1] = {xs, xe};
+        continue;
+      }
+      p->pix_min = std::min(p->pix_min, xs);
+      p->pix_max = std::max(p->pix_max, xe);
+      p->max_wid = std::max<s16>(p->max_wid, static_cast<s16>(xe - xs));
+      p->pieces[p->line_no++] = {xs, xe};
+    }
+  }
+  for (drop_rec* p = qp.assign_first; p;) {
+    drop_rec* const older = p->next;
+    if (p->overflow != 0 || p->pix_max - p->pix_min + 1 < 2 || p->line_no < 2) unlink_assign(store, p, qp, d);
+    p = older;
+  }
+}
+
+// A queue as text: slot, fields and pieces of every object, newest first.
+std::string queue_text(const store_state& store, const drop_rec* first) {
+  std::string out;
+  for (const drop_rec* p = first; p; p = p->next) {
+    char head[200];
+    std::snprintf(head, sizeof head, "[%d] %d %d %d %d %a %a %d %d:", static_cast<int>(p - store.slots), p->pix_min,
+                  p->pix_max, p->max_wid, p->line_no, p->y_first, p->y_last, p->status, p->overflow);
+    out += head;
+    for (int k = 0; k < std::min<int>(p->line_no, MAXLIN); ++k)
+      out += " " + std::to_string(p->pieces[k].first) + "-" + std::to_string(p->pieces[k].last);
+    out += "\n";
+  }
+  return out;
+}
+
+// Random blocks: runs that join, split and merge; line counts that step by one, leap, step
+// by fractions, go back, start below 4 or are not numbers.
+std::unique_ptr<line_blk_rec> random_block(std::mt19937& rng) {
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  auto blk = std::make_unique<line_blk_rec>();
+  const int style = pick(0, 9);
+  f64 y = style == 0 ? pick(-3, 3) : style == 1 ? 9007199254740990.0 : 1000.0 * pick(1, 100000);
+  blk->n_lin = static_cast<s16>(pick(1, pick(0, 4) == 0 ? line_buf_max : 200));
+  for (int i = 0; i < blk->n_lin; ++i) {
+    line_entry& e = blk->line[i];
+    const int step = pick(0, 40);
+    if (style >= 2 && style <= 3 && step == 0) y -= pick(1, 20);
+    else if (style == 4 && step < 3) y += 0.5;
+    else if (style == 5 && step == 0) y = std::numeric_limits<f64>::quiet_NaN();
+    else if (step == 1) y += pick(2, 30);
+    else y += 1.0;
+    if (style == 5 && step == 2) y = 5000.0;
+    e.y_count = y;
+    e.n_seg = static_cast<s16>(pick(0, 12) == 0 ? pick(0, 6) : pick(1, 3));
+    int x = pick(0, 40);
+    for (int k = 0; k < e.n_seg; ++k) {
+      e.seg[k][0] = static_cast<s16>(x + pick(k == 0 ? 0 : 1, 12));
+      e.seg[k][1] = static_cast<s16>(e.seg[k][0] + pick(0, 10));
+      x = e.seg[k][1];
+    }
+  }
+  return blk;
+}
+
+TEST_F(assembly, the_search_among_the_line_above_finds_what_the_whole_queue_search_finds) {
+  std::mt19937 rng(4711);
+  auto reference = std::make_unique<store_state>();
+  diagnostics ref_diag = diag;
+  int emptied = 0, kept_objects = 0;
+  for (int k = 0; k < 400; ++k) {
+    SCOPED_TRACE("block " + std::to_string(k));
+    store = store_state{};
+    *reference = store_state{};
+    init_queues(store.qa, store.qb);
+    init_queues(reference->qa, reference->qb);
+    // Sometimes a nearly full store (forced emptying) or objects already in the queue.
+    const int filler = k % 7 == 0 ? n_slots - 1 - (k % 5) : k % 7 == 1 ? 30 : 0;
+    for (int f = 0; f < filler; ++f) {
+      new_obj(store, 1, 5, 100.0 + f, store.qb, diag);
+      new_obj(*reference, 1, 5, 100.0 + f, reference->qb, ref_diag);
+    }
+    if (k % 7 == 1) {
+      new_obj(store, 3, 9, 6.0, store.qa, diag);
+      new_obj(*reference, 3, 9, 6.0, reference->qa, ref_diag);
+    }
+    const auto blk = random_block(rng);
+    const std::string before = err_text();
+    assign_pieces(store, *blk, store.qa, diag);
+    const std::string messages = err_text().substr(before.size());
+    reference_assign(*reference, *blk, reference->qa, ref_diag);
+    ASSERT_EQ(queue_text(store, store.qa.assign_first), queue_text(*reference, reference->qa.assign_first));
+    ASSERT_EQ(queue_text(store, store.qb.assign_first), queue_text(*reference, reference->qb.assign_first));
+    ASSERT_EQ(store.slot_cursor, reference->slot_cursor);
+    emptied += messages.find("emptied") != std::string::npos;
+    kept_objects += static_cast<int>(testing::assign_queue(store.qa).size());
+  }
+  EXPECT_GT(emptied, 10);
+  EXPECT_GT(kept_objects, 2000);
 }
 
 }  // namespace

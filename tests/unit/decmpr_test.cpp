@@ -6,8 +6,9 @@
 #include <random>
 
 #include "input/decmpr.h"
-#include "tests/support/fixture.h"
 #include "kit/rawbuild.h"
+#include "tests/support/fixture.h"
+#include "tests/unit/decmpr_reference.h"
 
 namespace dropix {
 namespace {
@@ -456,6 +457,121 @@ TEST_F(decmpr_block, a_flagged_light_field_inside_a_line_is_refused) {
   const decoded d = decode(block(1, {frame({}, stream)}));
   EXPECT_EQ(d.result, 0);
   EXPECT_EQ(err_text(), "y_count=100.000000\n  13- 17\nerr.01: n_lin=1 i=0 j=1 \n");
+}
+
+// ---- the code loop against the field-at-a-time reference -------------------------------
+
+// What a decoder made of a body: its result, every decoded line entry, its bit reader and
+// its messages.
+struct full_outcome {
+  s16 result = -1;
+  s16 n = -99;
+  s16 n_lin = -99;
+  std::size_t T = 0;
+  int P = 0;
+  u32 W = 0;
+  std::string messages;
+};
+
+template <class Decoder>
+full_outcome run_decoder(Decoder decoder, decode_state& st, const std::vector<u8>& body) {
+  raw_window win;
+  raw_window_over(win, body.data(), body.size());
+  raw_cursor cur{&win, 0, static_cast<s64>(body.size())};
+  char* text = nullptr;
+  std::size_t size = 0;
+  diagnostics d;
+  d.err = open_memstream(&text, &size);
+  d.trace_flag = 0;
+  d.obj_trace_flag = 0;
+  full_outcome o;
+  o.result = decoder(st, cur, &o.n, d);
+  std::fclose(d.err);
+  o.messages.assign(text, size);
+  std::free(text);
+  o.n_lin = st.line_blk.n_lin;
+  o.T = st.T;
+  o.P = st.P;
+  o.W = st.W;
+  return o;
+}
+
+// Blocks of random lines coded with random options, some of them damaged afterwards: a bit
+// flipped, a byte changed, the end cut off, or the line count changed.
+std::vector<u8> random_body(std::mt19937& rng) {
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  std::vector<scan_line> lines;
+  f64 y = pick(0, 3) == 0 ? pick(0, 5) + 0.5 : 4.0e9 + pick(0, 1000);
+  const int count = pick(1, pick(0, 5) == 0 ? 700 : 40);
+  for (int i = 0; i < count; ++i) {
+    y += pick(0, 3) == 0 ? pick(2, 50) : 1;
+    scan_line l{y, {}};
+    const int runs = pick(1, 6);
+    int x = pick(0, 60);
+    for (int k = 0; k < runs; ++k) {
+      const int first = x + pick(k == 0 ? 0 : 1, 60);
+      const int last = first + pick(0, 90);
+      l.runs.push_back({static_cast<s16>(first), static_cast<s16>(last)});
+      x = last;
+    }
+    const int repeats = pick(0, 2) == 0 ? pick(1, 6) : 0;
+    lines.push_back(l);
+    for (int r = 0; r < repeats && i + 1 < count; ++r, ++i) {
+      y += 1;
+      lines.push_back({y, l.runs});
+    }
+  }
+  encode_options opt;
+  if (pick(0, 1) == 0) {
+    opt.light_bits = 11;
+    opt.dark_bits = 8;
+  }
+  opt.pad_words = pick(0, 3) != 0;
+  opt.repetitions = pick(0, 4) != 0;
+  opt.max_frame_lines = pick(0, 2) == 0 ? pick(1, 8) : 512;
+  if (pick(0, 5) == 0) opt.n_lin = pick(-2, count + 3);
+  std::vector<u8> body = encode_line_block(lines, opt);
+  switch (pick(0, 5)) {
+    case 0:
+      body[static_cast<std::size_t>(pick(0, static_cast<int>(body.size()) - 1))] ^= static_cast<u8>(1u << pick(0, 7));
+      break;
+    case 1:
+      body[static_cast<std::size_t>(pick(0, static_cast<int>(body.size()) - 1))] = static_cast<u8>(pick(0, 255));
+      break;
+    case 2:
+      body.resize(static_cast<std::size_t>(pick(0, static_cast<int>(body.size()))));
+      break;
+    default:
+      break;
+  }
+  return body;
+}
+
+TEST_F(decmpr_block, the_code_loop_decodes_every_body_as_the_field_at_a_time_reference_does) {
+  // Both decoders keep their state from block to block, as a run keeps it.
+  auto fast = std::make_unique<decode_state>();
+  auto reference = std::make_unique<decode_state>();
+  std::mt19937 rng(20261208);
+  int decoded_blocks = 0, refused_blocks = 0;
+  for (int k = 0; k < 3000; ++k) {
+    const std::vector<u8> body = random_body(rng);
+    const full_outcome f = run_decoder(decmpr, *fast, body);
+    const full_outcome r = run_decoder(testing::reference_decmpr, *reference, body);
+    SCOPED_TRACE("block " + std::to_string(k));
+    ASSERT_EQ(f.result, r.result);
+    ASSERT_EQ(f.n, r.n);
+    ASSERT_EQ(f.n_lin, r.n_lin);
+    ASSERT_EQ(f.messages, r.messages);
+    ASSERT_EQ(f.T, r.T);
+    ASSERT_EQ(f.P, r.P);
+    ASSERT_EQ(f.W, r.W);
+    ASSERT_EQ(std::memcmp(&fast->line_blk, &reference->line_blk, sizeof fast->line_blk), 0);
+    ASSERT_EQ(std::memcmp(&fast->remembered, &reference->remembered, sizeof fast->remembered), 0);
+    (f.result == 1 ? decoded_blocks : refused_blocks)++;
+  }
+  // Both kinds of ending are exercised.
+  EXPECT_GT(decoded_blocks, 1000);
+  EXPECT_GT(refused_blocks, 300);
 }
 
 }  // namespace

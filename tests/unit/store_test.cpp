@@ -2,10 +2,6 @@
 // Wait-queue.
 #include <gtest/gtest.h>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include <cstdio>
 #include <string>
 
@@ -57,6 +53,38 @@ TEST_F(slots, the_search_resumes_after_the_slot_taken_last) {
   new_obj(store, 1, 5, 6, store.qa, diag);
   EXPECT_EQ(store.qa.assign_first, &store.slots[4]);
   EXPECT_EQ(store.slot_cursor, 5) << "every probe advances the cursor";
+}
+
+TEST_F(slots, the_search_finds_free_slots_across_the_whole_store_in_next_fit_order) {
+  for (int k = 0; k < n_slots; ++k) new_obj(store, 1, 5, k, store.qa, diag);
+  for (int k : {0, 63, 64, 127, 128, 640, n_slots - 1}) unlink_assign(store, &store.slots[k], store.qa, diag);
+  store.slot_cursor = 65;
+  std::vector<int> taken;
+  for (int k = 0; k < 7; ++k) taken.push_back(static_cast<int>(w_alloc(store, diag) - store.slots));
+  EXPECT_EQ(taken, (std::vector<int>{127, 128, 640, n_slots - 1, 0, 63, 64}));
+  EXPECT_EQ(store.slot_cursor, 65);
+  EXPECT_EQ(w_alloc(store, diag), nullptr);
+}
+
+TEST_F(slots, each_slot_lends_a_room_of_its_own_for_maxlin_pieces) {
+  new_obj(store, 7, 9, 1.0, store.qa, diag);
+  drop_rec* first = store.qa.assign_first;
+  new_obj(store, 30, 40, 1.0, store.qa, diag);
+  drop_rec* second = store.qa.assign_first;
+  ASSERT_EQ(second, first + 1);
+  for (int k = 0; k < MAXLIN; ++k) first->pieces[k] = {static_cast<s16>(k), static_cast<s16>(k + 1)};
+  EXPECT_EQ(second->pieces[0].first, 30) << "a full room reaches into the next slot's";
+  EXPECT_EQ(second->pieces[0].last, 40);
+  for (int k = 0; k < MAXLIN; ++k) second->pieces[k] = {-1, -1};
+  EXPECT_EQ(first->pieces[MAXLIN - 1].first, MAXLIN - 1);
+  piece* const room = first->pieces;
+  unlink_assign(store, first, store.qa, diag);
+  EXPECT_EQ(first->pieces, nullptr);
+  store.slot_cursor = 0;
+  new_obj(store, 50, 60, 2.0, store.qa, diag);
+  ASSERT_EQ(store.qa.assign_first, first);
+  EXPECT_EQ(first->pieces, room) << "a slot always lends the same room";
+  EXPECT_EQ(first->pieces[0].first, 50);
 }
 
 TEST_F(slots, a_full_store_gives_no_slot_after_a_full_round) {
@@ -158,10 +186,6 @@ TEST_F(chaining, a_complete_object_keeps_exactly_its_pieces_in_line_order) {
     EXPECT_EQ(obj->pieces[k].first, expected[k].first);
     EXPECT_EQ(obj->pieces[k].last, expected[k].last);
   }
-#if defined(__GLIBC__)
-  EXPECT_LT(malloc_usable_size(obj->pieces.get()), MAXLIN * sizeof(piece))
-      << "a waiting object holds only the pieces it uses";
-#endif
 }
 
 TEST_F(chaining, objects_starting_before_the_oldest_are_reported_with_whole_line_counts) {

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "reconstruct/transf.h"
@@ -195,6 +197,75 @@ TEST_F(transf, at_seven_bits_576_lines_are_the_most_that_fit) {
   const drop_rec a2 = wandering(577, 20, 100, 1000.0);
   const drop_rec b2 = wandering(577, 7, 55, 1001.0);
   EXPECT_EQ(pack(a2, b2).built, 0);
+}
+
+// ---- the words against the round-by-round packing ---------------------------------------
+
+// The data words as the record format defines them, round by round: each round puts as many
+// whole values as fit (zeros once the values run out) above the bits carried from the round
+// before into a 32-bit accumulator, emits its low 16 bits and carries its high 16; the carry
+// is written as one more word at the end. At most 1009 words are written.
+std::vector<u16> packed_in_rounds(const drop_rec& a, const drop_rec& b, int bits) {
+  std::vector<u32> values;
+  for (const drop_rec* d : {&a, &b}) {
+    for (int i = 0; i < d->line_no; ++i) values.push_back(static_cast<u32>(d->pieces[i].first - d->pix_min));
+    for (int i = 0; i < d->line_no; ++i) values.push_back(static_cast<u32>(d->pieces[i].last - d->pix_min));
+  }
+  constexpr std::size_t most = 1009;
+  const u32 mask = (1u << bits) - 1;
+  std::vector<u16> out;
+  u32 carry = 0;
+  int s = 0;
+  std::size_t i = 0;
+  while (i < values.size()) {
+    if (out.size() == most) return out;
+    u32 acc = carry;
+    const int p = (32 - s) / bits;
+    for (int j = 0; j < p; ++j, ++i) acc += (i < values.size() ? values[i] & mask : 0) << (s + j * bits);
+    out.push_back(static_cast<u16>(acc));
+    carry = acc >> 16;
+    s += p * bits - 16;
+  }
+  if (out.size() < most) out.push_back(static_cast<u16>(carry));
+  return out;
+}
+
+TEST_F(transf, the_words_are_those_of_the_round_by_round_packing) {
+  std::mt19937 rng(1208);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  int too_long = 0;
+  for (int k = 0; k < 3000; ++k) {
+    SCOPED_TRACE("pair " + std::to_string(k));
+    std::vector<piece> pa, pb;
+    const bool long_one = k % 10 == 0;
+    const int la = long_one ? pick(300, MAXLIN) : pick(1, 40);
+    const int lb = std::clamp(la + pick(-5, 5), 1, MAXLIN);
+    const int width = 1 << pick(long_one ? 6 : 0, 10);
+    for (auto [v, n] : {std::pair{&pa, la}, std::pair{&pb, lb}})
+      for (int i = 0; i < n; ++i) {
+        const s16 first = static_cast<s16>(pick(0, width));
+        v->push_back({first, static_cast<s16>(first + pick(0, width))});
+      }
+    drop_rec a = make_drop(pa, 1000.0, 1000.0 + la - 1);
+    drop_rec b = make_drop(pb, 1080.0, 1080.0 + lb - 1);
+    if (k % 9 == 0) a.pix_min = static_cast<s16>(a.pix_min + pick(1, 40));  // values below the edge
+    std::vector<u16> words(max_packed_values, 0xDEAD);
+    u8 head[drop_fmt::head_size] = {};
+    const s16 built = transf_1(hdr.list, corr_tables, &a, &b, 0, words.data(), head, diag);
+    const unsigned low = static_cast<unsigned>((a.pix_max - a.pix_min) | (b.pix_max - b.pix_min)) & 0x3FFu;
+    const int bits = low ? std::bit_width(low) : 1;
+    const std::vector<u16> expected = packed_in_rounds(a, b, bits);
+    if (!built) {
+      ++too_long;
+      ASSERT_GE(expected.size() * 2 + drop_fmt::head_size, drop_fmt::max_len + 1u);
+      continue;
+    }
+    const drop_head h = decode_drop_head(head);
+    ASSERT_EQ((drop_fmt::length_of(h.len_bits) - drop_fmt::head_size) / 2, expected.size());
+    ASSERT_EQ(std::vector<u16>(words.begin(), words.begin() + static_cast<long>(expected.size())), expected);
+    ASSERT_EQ(words[expected.size()], 0xDEAD) << "a word written past the record";
+  }
+  EXPECT_GT(too_long, 10);
 }
 
 // ---- implausibly small diameters ---------------------------------------------------------
