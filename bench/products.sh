@@ -13,7 +13,7 @@ cd "$work"
 
 "$build/dropix-sim" --rain "$rain" --minutes "$minutes" --out V26342_1.AB --quiet
 "$build/dropix-sim" --calibrate --out corrfact.dat --quiet
-printf '%-60sout/\n%-60sout/\n' HYD_PATH RAW_PATH > DROPIX.SET
+"$build/dropix-sim" --settings out/ --quiet
 cat V26342_1.AB >/dev/null  # into the page cache
 
 seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }

@@ -23,6 +23,13 @@ inline u64 line_trunc(f64 y) {
   return static_cast<u64>(y);
 }
 
+// A line count as the resume file stores it (lastpix_y): truncated, and line counts beyond 32
+// bits kept as the largest value.
+inline u32 stored_line(f64 y) {
+  const u64 t = line_trunc(y);
+  return t > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<u32>(t);
+}
+
 // A line frequency the program can count time with: a finite number above zero.
 inline bool usable_line_fr(f64 line_fr) { return std::isfinite(line_fr) && line_fr > 0; }
 

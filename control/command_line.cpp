@@ -71,11 +71,4 @@ void print_usage(screen& out) {
   print_option_lines(out);
 }
 
-std::string base_name(const std::string& path) {
-  std::size_t cut = 0;
-  for (std::size_t i = 0; i < path.size(); ++i)
-    if (is_separator(path[i])) cut = i + 1;
-  return path.substr(cut);
-}
-
 }  // namespace dropix

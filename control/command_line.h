@@ -32,7 +32,4 @@ bool get_args(int argc, char** argv, command_line& cl);
 void print_option_text(screen& out);
 void print_usage(screen& out);
 
-// Name and extension of a path.
-std::string base_name(const std::string& path);
-
 }  // namespace dropix

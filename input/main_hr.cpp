@@ -48,20 +48,12 @@ bool bit_differs(F a, F b) {
   return std::memcmp(&a, &b, sizeof a) != 0;
 }
 
-// The name and extension of a path.
-std::string name_of(const std::string& path) {
-  std::size_t cut = 0;
-  for (std::size_t i = 0; i < path.size(); ++i)
-    if (is_separator(path[i])) cut = i + 1;
-  return path.substr(cut);
-}
-
 }  // namespace
 
 main_rec make_main_rec(const hd_par& h, s16 len_prev, const std::string& pix_nam) {
   main_rec r;
   r.len_prev = len_prev;
-  const std::string name = name_of(pix_nam);
+  const std::string name = base_name(pix_nam);
   std::memcpy(r.file_name, name.data(), std::min<std::size_t>(name.size(), file_name_len - 1));
   r.main_time = h.valid_since;
   r.line_fr = h.line_fr;

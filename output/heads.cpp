@@ -37,16 +37,12 @@ const char* write_abh(std::FILE* fp, const raw_positions& pos, u32 lastpix_y, bo
   return nullptr;
 }
 
-void write_failed(diagnostics& d, const char* tag, const std::string& file) {
+void write_failed(writer_state& wr, diagnostics& d, const char* tag, const std::string& file) {
   const int e = errno;
+  wr.broken = true;
   report_errno(d, tag ? tag : "");
   fail(d, "%s cannot be written (%s): the run stops; what is on disk is kept, and a run after the cause is mended goes on from there\n",
        file.c_str(), e ? std::strerror(e) : "unexpected end of data");
-}
-
-void write_failed(writer_state& wr, diagnostics& d, const char* tag, const std::string& file) {
-  wr.broken = true;
-  write_failed(d, tag, file);
 }
 
 }  // namespace dropix

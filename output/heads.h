@@ -30,13 +30,12 @@ const char* write_hd_head(std::FILE* fp, const u32* pos_pix, s16 oldlen, const h
 const char* write_abh(std::FILE* fp, const raw_positions& pos, u32 lastpix_y, bool zero_word, const head_tags& tags,
                       io_faults* faults);
 
-// A failed write, flush, sync or truncate of the output file `file`: reported under `tag`,
-// then the run ends with a message naming the file and the cause. Nothing of the resume state
-// has moved past what is on disk, so a later run goes on from there.
-[[noreturn]] void write_failed(diagnostics& d, const char* tag, const std::string& file);
-
 struct writer_state;
-// The same, marking the writer broken: no later flush of this run may write.
+
+// A failed write, flush, sync or truncate of the output file `file`: reported under `tag`,
+// then the run ends with a message naming the file and the cause, the writer marked broken so
+// that nothing more is written. Nothing of the resume state has moved past what is on disk, so
+// a later run goes on from there.
 [[noreturn]] void write_failed(writer_state& wr, diagnostics& d, const char* tag, const std::string& file);
 
 }  // namespace dropix

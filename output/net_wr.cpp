@@ -14,12 +14,6 @@ namespace {
 // A flush is due after more than this many whole seconds.
 constexpr s64 flush_interval = 3;
 
-// The stored lastpix_y is 32 bits: line counts beyond it are kept as its largest value.
-u32 stored_line(f64 y) {
-  const u64 t = line_trunc(y);
-  return t > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<u32>(t);
-}
-
 void append_buffer(writer_state& wr, diagnostics& d) {
   std::FILE* fp = wr.pix_fp.get();
   if (!write_all(fp, wr.pix_buf.data(), wr.pix_indx, wr.faults)) write_failed(wr, d, " net_wr02 ", wr.pix_nam);

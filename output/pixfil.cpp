@@ -17,28 +17,14 @@ namespace {
 
 // The raw file's name without directory and extension.
 std::string stem_of(const std::string& path) {
-  std::size_t cut = 0;
-  for (std::size_t i = 0; i < path.size(); ++i)
-    if (is_separator(path[i])) cut = i + 1;
-  std::string name = path.substr(cut);
+  std::string name = base_name(path);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos) name.resize(dot);
   return name;
 }
 
 // The name a main header record carries: name and extension of the .hyd, 13 characters at most.
-std::string record_name_of(const std::string& pix_nam) {
-  std::size_t cut = 0;
-  for (std::size_t i = 0; i < pix_nam.size(); ++i)
-    if (is_separator(pix_nam[i])) cut = i + 1;
-  return pix_nam.substr(cut, file_name_len - 1);
-}
-
-// The stored line count of a drop: its line truncated, kept within 32 bits.
-u32 stored_line(f64 y) {
-  const u64 t = line_trunc(y);
-  return t > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<u32>(t);
-}
+std::string record_name_of(const std::string& pix_nam) { return base_name(pix_nam).substr(0, file_name_len - 1); }
 
 // Files this run created: removed again when the run ends before they are complete, so that
 // a failed start leaves nothing behind.

@@ -15,6 +15,9 @@ bool is_separator(char c);
 bool file_exists(const std::string& path);
 bool is_directory(const std::string& path);
 
+// The name and extension of a path (what follows its last separator).
+std::string base_name(const std::string& path);
+
 // `name` as seen from the directory `dir`: unchanged when it is absolute or `dir` is empty
 // (the current directory), else dir/name.
 std::string in_dir(const std::string& dir, const std::string& name);

@@ -23,6 +23,13 @@ bool is_directory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string base_name(const std::string& path) {
+  std::size_t cut = 0;
+  for (std::size_t i = 0; i < path.size(); ++i)
+    if (is_separator(path[i])) cut = i + 1;
+  return path.substr(cut);
+}
+
 std::string in_dir(const std::string& dir, const std::string& name) {
   if (dir.empty() || (!name.empty() && is_separator(name[0]))) return name;
   return is_separator(dir.back()) ? dir + name : dir + path_separator() + name;

@@ -9,11 +9,6 @@ namespace dropix {
 
 namespace {
 
-// A drop reaches camera B's scan lines no earlier than camera A's, and at most this many
-// lines later.
-constexpr f64 window_lines = 1200.0;
-constexpr u64 horizon_lines = 1200;
-
 // Silhouettes of one drop differ by at most this many scan lines between the cameras.
 constexpr int max_line_diff = 5;
 

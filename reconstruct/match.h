@@ -7,6 +7,11 @@
 
 namespace dropix {
 
+// A drop reaches camera B's scan lines no earlier than camera A's and at most this many
+// lines later; a camera A object is decided only when camera A's lines are this far past it.
+constexpr f64 window_lines = 1200.0;
+constexpr u64 horizon_lines = 1200;
+
 // Where matching hands its pairs: the session packs each pair into a record and gives it to
 // the writer. The objects are released right after the call.
 struct pair_sink {

@@ -5,15 +5,11 @@
 #include <limits>
 
 #include "reconstruct/eval_dr.h"
+#include "reconstruct/match.h"
 
 namespace dropix {
 
 namespace {
-
-// A drop reaches camera B's scan lines no earlier than camera A's and at most this many
-// lines later: the window of find_m.
-constexpr f64 window_lines = 1200.0;
-constexpr u64 horizon_lines = 1200;
 
 // Where the laws are used: diameters between these (mm).
 constexpr f64 law_d_min = 0.1;

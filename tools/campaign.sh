@@ -66,7 +66,7 @@ report F2 "raw file read while it grows, 30 sequences of 4 cuts" "-" "$differ di
 # F3: disk full while writing, then space freed.
 fresh f3; mkdir -p f3/small
 if mount -t tmpfs -o size=4m tmpfs f3/small 2>/dev/null; then
-  printf '%-60ssmall/\n%-60ssmall/\n' HYD_PATH RAW_PATH > f3/DROPIX.SET
+  "$sim" --settings small/ --out f3/DROPIX.SET --quiet
   head -c $((4096 * 1024 - 600 * 1024)) /dev/zero > f3/small/filler
   s=$(run f3); rm f3/small/filler; s2=$(run f3)
   report F3 "disk full, then space freed and rerun" "$s/$s2" "$((ref_drops - $(drops f3/small/V26342_1.hyd))) drops missing"

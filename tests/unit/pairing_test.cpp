@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "reconstruct/match.h"
+#include "input/main_hr.h"
 #include "reconstruct/pairing.h"
 #include "tests/support/drop_kit.h"
+#include "tools/sim/optics.h"
 #include "tests/support/objects.h"
 
 namespace dropix {
@@ -43,21 +45,10 @@ TEST(pairing_laws, axis_ratio_follows_the_measured_shapes_and_drops_below_one_mm
 
 // ---- a simulated drop, seen by both cameras -----------------------------------------------
 
-// The test instrument: 512-pixel lines centred on pixel 256, 0.19 mm per pixel at the centre
-// of the area, cameras about 300 mm away, planes 6.4 to 6.7 mm apart, 55 000 lines a second.
-main_rec instrument() {
-  main_rec h;
-  h.line_fr = 55000.0;
-  h.gate1 = 256;
-  h.HBL = 6.42f;
-  h.HBR = 6.55f;
-  h.HFR = 6.71f;
-  h.XSCALE0_1 = 0.1904f;
-  h.XSCALE0_2 = 0.1921f;
-  h.L0_1 = 310.0f;
-  h.L0_2 = 298.0f;
-  return h;
-}
+// The simulator's instrument: 512-pixel lines centred on pixel 256, 0.19 mm per pixel at the
+// centre of the area, cameras about 300 mm away, planes 6.4 to 6.7 mm apart, 55 000 lines a
+// second.
+main_rec instrument() { return make_main_rec(sim::instrument_header(0, 55000.0), 0, "V26342_1.hyd"); }
 
 // The fall speed of Atlas, Srivastava and Sekhon (1973) and the shape of Pruppacher and
 // Beard (1970): other laws than the pairing's own, as real drops would be.

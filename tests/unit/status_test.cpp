@@ -51,7 +51,7 @@ TEST_F(status_display, while_the_trace_prints_the_cursor_stays_where_it_is) {
   EXPECT_EQ(host.screen_cmds.find("<cursor"), std::string::npos);
 }
 
-TEST_F(status_display, escape_and_stop_signals_stop_other_keys_do_not) {
+TEST_F(status_display, escape_at_its_poll_and_stop_signals_stop_the_run) {
   host.in_terminal = true;
   host.escape_at_poll = 3;
   EXPECT_EQ(show_status(st, host, view(), false), 1);
