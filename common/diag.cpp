@@ -39,7 +39,10 @@ void quit(exit_status status) { throw run_end{status, {}}; }
 void err_printf(diagnostics& d, const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  std::vfprintf(d.err, fmt, ap);
+  if (d.deferred)
+    *d.deferred += vformat(fmt, ap);
+  else
+    std::vfprintf(d.err, fmt, ap);
   va_end(ap);
 }
 
@@ -48,7 +51,10 @@ void fail(diagnostics& d, const char* fmt, ...) {
   va_start(ap, fmt);
   std::string text = vformat(fmt, ap);
   va_end(ap);
-  std::fputs(text.c_str(), d.err);
+  if (d.deferred)
+    *d.deferred += text;
+  else
+    std::fputs(text.c_str(), d.err);
   throw run_end{exit_status::failure, std::move(text)};
 }
 
@@ -56,9 +62,9 @@ void report_errno(diagnostics& d, const char* tag) {
   const int e = errno;
   const char* text = e ? std::strerror(e) : "unexpected end of data";
   if (tag && *tag)
-    std::fprintf(d.err, "%s: %s\n", tag, text);
+    err_printf(d, "%s: %s\n", tag, text);
   else
-    std::fprintf(d.err, "%s\n", text);
+    err_printf(d, "%s\n", text);
 }
 
 namespace {

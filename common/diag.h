@@ -49,6 +49,10 @@ struct diagnostics {
   screen* out = nullptr;                // standard output: traces and the slot map
   s16 trace_flag = DROPIX_TRACE;        // hprintf prints
   s16 obj_trace_flag = DROPIX_TRACE;    // hprintf2 and the slot map print
+  // While set, messages for the error stream are appended here instead of written: a run
+  // whose records are written by a thread of their own hands them to that thread, which
+  // writes them in their place among the writer's own.
+  std::string* deferred = nullptr;
 };
 
 // Writes the program's own message to the error stream.

@@ -18,22 +18,21 @@ constexpr u32 seconds_per_day = 86400;
 f64 line_of(const main_rec& r) { return static_cast<f64>(r.main_time % seconds_per_day) * r.line_fr; }
 
 void report_time_jump(const main_rec& stored, const main_rec& fresh, diagnostics& d) {
-  std::FILE* e = d.err;
-  std::fprintf(e, " indic    = %d %d \n", stored.indic, fresh.indic);
-  std::fprintf(e, " len_prev = %d %d \n", stored.len_prev, fresh.len_prev);
-  std::fprintf(e, " L0_1     = %f %f \n", stored.L0_1, fresh.L0_1);
-  std::fprintf(e, " L0_2     = %f %f \n", stored.L0_2, fresh.L0_2);
-  std::fprintf(e, " main_time= %ld %ld \n", static_cast<long>(stored.main_time),
+  err_printf(d, " indic    = %d %d \n", stored.indic, fresh.indic);
+  err_printf(d, " len_prev = %d %d \n", stored.len_prev, fresh.len_prev);
+  err_printf(d, " L0_1     = %f %f \n", stored.L0_1, fresh.L0_1);
+  err_printf(d, " L0_2     = %f %f \n", stored.L0_2, fresh.L0_2);
+  err_printf(d, " main_time= %ld %ld \n", static_cast<long>(stored.main_time),
                static_cast<long>(fresh.main_time));
-  std::fprintf(e, " gate1    = %d %d \n", stored.gate1, fresh.gate1);
-  std::fprintf(e, " gate2    = %d %d \n", stored.gate2, fresh.gate2);
-  std::fprintf(e, " line_fr  = %lf %lf \n", stored.line_fr, fresh.line_fr);
-  std::fprintf(e, " XSCALE0_1= %f %f \n", stored.XSCALE0_1, fresh.XSCALE0_1);
-  std::fprintf(e, " XSCALE0_2= %f %f \n", stored.XSCALE0_2, fresh.XSCALE0_2);
-  std::fprintf(e, " HBL      = %f %f \n", stored.HBL, fresh.HBL);
-  std::fprintf(e, " HBR      = %f %f \n", stored.HBR, fresh.HBR);
-  std::fprintf(e, " HFR      = %f %f \n", stored.HFR, fresh.HFR);
-  std::fputs("\n\n neg. time jump ?!?!?! \n", e);
+  err_printf(d, " gate1    = %d %d \n", stored.gate1, fresh.gate1);
+  err_printf(d, " gate2    = %d %d \n", stored.gate2, fresh.gate2);
+  err_printf(d, " line_fr  = %lf %lf \n", stored.line_fr, fresh.line_fr);
+  err_printf(d, " XSCALE0_1= %f %f \n", stored.XSCALE0_1, fresh.XSCALE0_1);
+  err_printf(d, " XSCALE0_2= %f %f \n", stored.XSCALE0_2, fresh.XSCALE0_2);
+  err_printf(d, " HBL      = %f %f \n", stored.HBL, fresh.HBL);
+  err_printf(d, " HBR      = %f %f \n", stored.HBR, fresh.HBR);
+  err_printf(d, " HFR      = %f %f \n", stored.HFR, fresh.HFR);
+  err_printf(d, "\n\n neg. time jump ?!?!?! \n");
 }
 
 bool same_record(const main_rec& a, const main_rec& b) {

@@ -65,7 +65,7 @@ void enter_pos_pix(writer_state& wr, f64 y, f64 line_fr, u32 position, diagnosti
 }
 
 void net_wr(writer_state& wr, const raw_positions& pos, f64 line_fr, const u8* head, const u16* data,
-            host& clock, diagnostics& d) {
+            clock_source& clock, diagnostics& d) {
   const bool pair = head != nullptr;
   u32 len = 0;
   f64 y_first = 0;
@@ -92,12 +92,12 @@ void net_wr(writer_state& wr, const raw_positions& pos, f64 line_fr, const u8* h
   wr.pix_indx += len;
 }
 
-void flush_request(writer_state& wr, const raw_positions& pos, host& clock, diagnostics& d) {
+void flush_request(writer_state& wr, const raw_positions& pos, clock_source& clock, diagnostics& d) {
   wr.wr_force = 1;
   net_wr(wr, pos, 0, nullptr, nullptr, clock, d);
 }
 
-void final_flush(writer_state& wr, const raw_positions& pos, host& clock, diagnostics& d) {
+void final_flush(writer_state& wr, const raw_positions& pos, clock_source& clock, diagnostics& d) {
   flush(wr, pos, clock.clock_seconds(), true, d);
 }
 

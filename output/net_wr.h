@@ -37,15 +37,15 @@ struct writer_state {
 // again. `line_fr` is the line frequency of the header in force, for the minute index; the
 // clock is read from `clock` when the flush rules need it.
 void net_wr(writer_state& wr, const raw_positions& pos, f64 line_fr, const u8* head, const u16* data,
-            host& clock, diagnostics& d);
+            clock_source& clock, diagnostics& d);
 
 // wr_force = 1, then the flush rules without a record.
-void flush_request(writer_state& wr, const raw_positions& pos, host& clock, diagnostics& d);
+void flush_request(writer_state& wr, const raw_positions& pos, clock_source& clock, diagnostics& d);
 
 // The flush before an orderly end: like flush_request, but the minute index of .hd and the
 // resume file are rewritten even when no record is buffered, so that finished files do not
 // depend on when the timed flushes fell.
-void final_flush(writer_state& wr, const raw_positions& pos, host& clock, diagnostics& d);
+void final_flush(writer_state& wr, const raw_positions& pos, clock_source& clock, diagnostics& d);
 
 // Enters a drop record's .hyd position for its minute (at line frequency line_fr) and for
 // every minute since the last one entered, where no entry is set yet.

@@ -9,7 +9,13 @@
 
 namespace dropix {
 
-struct host : screen {
+// The wall clock alone: what the writer's flush rules read.
+struct clock_source {
+  virtual ~clock_source() = default;
+  virtual s64 clock_seconds() = 0;  // wall clock in whole seconds since 1970
+};
+
+struct host : screen, clock_source {
   virtual bool out_is_terminal() = 0;  // standard output is a terminal: escape sequences, pauses
   virtual bool in_is_terminal() = 0;   // standard input is a terminal: keys are polled
 
@@ -25,7 +31,6 @@ struct host : screen {
   virtual void terminal_restore() = 0;  // puts the terminal back; safe to call more than once
 
   virtual void sleep_ms(unsigned ms) = 0;  // returns early when a stop signal arrives
-  virtual s64 clock_seconds() = 0;         // wall clock in whole seconds since 1970
   virtual u64 monotonic_ms() = 0;
   virtual int stop_signal() = 0;           // 0, or the number of the stop signal received
 };

@@ -62,7 +62,11 @@ const main_rec& header_at(const header_list& hdr, f64 y_first, diagnostics& d) {
 
 void eval_dr(const header_list& headers, const corr_tables_rec& corr_tables, const drop_rec* drop_a,
              const drop_rec* drop_b, f32* eq_diam, f32* xscale_a, f32* xscale_b, f32* yscale, diagnostics& d) {
-  const main_rec& h = header_at(headers, drop_a->y_first, d);
+  eval_dr(header_at(headers, drop_a->y_first, d), corr_tables, drop_a, drop_b, eq_diam, xscale_a, xscale_b, yscale);
+}
+
+void eval_dr(const main_rec& h, const corr_tables_rec& corr_tables, const drop_rec* drop_a, const drop_rec* drop_b,
+             f32* eq_diam, f32* xscale_a, f32* xscale_b, f32* yscale) {
 
   // Where the drop is. Both cameras' lines are 2 * gate1 pixels wide with gate1 in the
   // middle; camera A's position across its line tells the depth seen by camera B and vice

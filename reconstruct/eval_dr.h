@@ -18,4 +18,8 @@ const main_rec& header_at(const header_list& headers, f64 y_first, diagnostics& 
 void eval_dr(const header_list& headers, const corr_tables_rec& corr_tables, const drop_rec* drop_a,
              const drop_rec* drop_b, f32* eq_diam, f32* xscale_a, f32* xscale_b, f32* yscale, diagnostics& d);
 
+// The same with the main header in force already found (header_at): never ends the run.
+void eval_dr(const main_rec& h, const corr_tables_rec& corr_tables, const drop_rec* drop_a, const drop_rec* drop_b,
+             f32* eq_diam, f32* xscale_a, f32* xscale_b, f32* yscale);
+
 }  // namespace dropix

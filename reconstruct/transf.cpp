@@ -75,43 +75,56 @@ class word_packer {
   int k_ = 0;    // words emitted (past the limit too)
 };
 
-int pack_silhouettes(const drop_rec* drop_a, const drop_rec* drop_b, int b, u16* data) {
+// Packs the silhouettes into `words` words (the plan's count).
+void pack_silhouettes(const drop_rec* drop_a, const drop_rec* drop_b, int b, int words, u16* data) {
   word_packer w(b, data, too_long_words);
-  std::size_t count = 0;
   for (const drop_rec* d : {drop_a, drop_b}) {
     const piece* p = d->pieces;
     const int n = d->line_no;
     const s16 left = d->pix_min;
     for (int i = 0; i < n; ++i) w.put(static_cast<u32>(p[i].first - left));
     for (int i = 0; i < n; ++i) w.put(static_cast<u32>(p[i].last - left));
-    count += 2 * static_cast<std::size_t>(std::max(n, 0));
   }
-  const std::size_t bits = count * static_cast<std::size_t>(b);
-  const std::size_t words = count == 0 ? 1 : std::max<std::size_t>(2, (bits + 15) / 16);
-  return w.finish(static_cast<int>(std::min<std::size_t>(words, too_long_words)));
+  w.finish(words);
 }
 
 }  // namespace
 
 bool eq_diam_too_small(f32 eq_diam) { return std::signbit(eq_diam) || eq_diam < 0.01f; }
 
+record_plan plan_record(const drop_rec* drop_a, const drop_rec* drop_b) {
+  record_plan p;
+  // Objects never hold more than MAXLIN pieces; anything else cannot be a record.
+  if (drop_a->line_no > MAXLIN || drop_b->line_no > MAXLIN) return p;
+  p.bits = bits_per_value(drop_a->pix_max - drop_a->pix_min, drop_b->pix_max - drop_b->pix_min);
+  const std::size_t count =
+      2 * (static_cast<std::size_t>(std::max<int>(drop_a->line_no, 0)) + std::max<int>(drop_b->line_no, 0));
+  const std::size_t bits = count * static_cast<std::size_t>(p.bits);
+  const std::size_t words = count == 0 ? 1 : std::max<std::size_t>(2, (bits + 15) / 16);
+  p.words = static_cast<int>(std::min<std::size_t>(words, too_long_words));
+  p.len = static_cast<u32>(drop_fmt::head_size + 2 * p.words);
+  p.fits = p.len <= drop_fmt::max_len;
+  return p;
+}
+
 s16 transf_1(const header_list& headers, const corr_tables_rec& corr_tables, const drop_rec* drop_a,
              const drop_rec* drop_b, s16 len_prev, u16* data, u8* head, diagnostics& d) {
-  f32 eq_diam = 0, xscale_a = 0, xscale_b = 0, yscale = 0;
-  eval_dr(headers, corr_tables, drop_a, drop_b, &eq_diam, &xscale_a, &xscale_b, &yscale, d);
+  return transf_1(header_at(headers, drop_a->y_first, d), corr_tables, drop_a, drop_b, len_prev, data, head, d);
+}
 
-  // Objects never hold more than MAXLIN pieces; anything else cannot be a record.
-  if (drop_a->line_no > MAXLIN || drop_b->line_no > MAXLIN) {
+s16 transf_1(const main_rec& header, const corr_tables_rec& corr_tables, const drop_rec* drop_a,
+             const drop_rec* drop_b, s16 len_prev, u16* data, u8* head, diagnostics& d) {
+  f32 eq_diam = 0, xscale_a = 0, xscale_b = 0, yscale = 0;
+  eval_dr(header, corr_tables, drop_a, drop_b, &eq_diam, &xscale_a, &xscale_b, &yscale);
+
+  const record_plan plan = plan_record(drop_a, drop_b);
+  if (!plan.fits) {
     err_printf(d, "transf_1: max. len exceeded !!! \n");
     return 0;
   }
-  const int b = bits_per_value(drop_a->pix_max - drop_a->pix_min, drop_b->pix_max - drop_b->pix_min);
-  const int words = pack_silhouettes(drop_a, drop_b, b, data);
-  const u32 len = static_cast<u32>(drop_fmt::head_size + 2 * words);
-  if (len > drop_fmt::max_len) {
-    err_printf(d, "transf_1: max. len exceeded !!! \n");
-    return 0;
-  }
+  const int b = plan.bits;
+  pack_silhouettes(drop_a, drop_b, b, plan.words, data);
+  const u32 len = plan.len;
 
   // Delays of the first and of the last line between the cameras, each in whole lines.
   const u32 delay_first = static_cast<u32>(trunc_s32(drop_b->y_first - drop_a->y_first));

@@ -11,6 +11,7 @@
 #include "output/resume.h"
 #include "platform/files.h"
 #include "reconstruct/assign.h"
+#include "reconstruct/eval_dr.h"
 #include "reconstruct/transf.h"
 #include "session/session.h"
 
@@ -30,15 +31,54 @@ void session::operator_stop() {
 bool session::poll_status() { return show_status(status, h, view(), diag.trace_flag == 1) != 0; }
 
 void session::pair(const drop_rec* drop_a, const drop_rec* drop_b) {
-  u8 head[drop_fmt::head_size];
-  if (transf_1(hdr.list, corr_tables, drop_a, drop_b, wr.oldlen, pack_data_, head, diag) == 0) return;
-  net_wr(wr, timing.pos, hdr.list.line_fr_at(drop_a->y_first, hdr.line_fr), head, pack_data_, h, diag);
+  if (!pipe_) {
+    u8 head[drop_fmt::head_size];
+    if (transf_1(hdr.list, corr_tables, drop_a, drop_b, wr.oldlen, pack_data_, head, diag) == 0) return;
+    net_wr(wr, timing.pos, hdr.list.line_fr_at(drop_a->y_first, hdr.line_fr), head, pack_data_, h, diag);
+    return;
+  }
+  // The writer's thread evaluates and writes the pair. What it needs of this thread goes
+  // with it: the header in force (found here, where a missing one ends the run), the line
+  // frequency, and the clock, read only where net_wr reads it: for a record it writes.
+  const main_rec& header = header_at(hdr.list, drop_a->y_first, diag);
+  const f64 line_fr = hdr.list.line_fr_at(drop_a->y_first, hdr.line_fr);
+  const record_plan plan = plan_record(drop_a, drop_b);
+  s64 now = 0;
+  if (plan.fits && !(wr.disk_y >= drop_a->y_first)) {  // disk_y is fixed for the run
+    now = h.clock_seconds();
+    oldlen_ahead_ = static_cast<s16>(plan.len);
+  }
+  pipe_->pair(header, line_fr, now, minutes_filled(), *drop_a, *drop_b);
+}
+
+void session::writer_flush_request() {
+  if (pipe_)
+    pipe_->flush_request(h.clock_seconds(), minutes_filled());
+  else
+    flush_request(wr, timing.pos, h, diag);
+}
+
+void session::writer_header(const main_rec& rec) {
+  if (pipe_) {
+    oldlen_ahead_ = static_cast<s16>(main_rec_fmt::size);
+    pipe_->header(rec);
+  } else {
+    append_header(wr, rec, diag);
+  }
+}
+
+void session::writer_final_flush() {
+  if (pipe_)
+    pipe_->final_flush(h.clock_seconds(), minutes_filled());
+  else
+    final_flush(wr, timing.pos, h, diag);
 }
 
 void session::hand_over_header(camera_reader& r) {
-  flush_request(wr, timing.pos, h, diag);
+  writer_flush_request();
   raw_cursor body = body_of(r);
-  if (const auto rec = main_hr(hdr, body, r.prev, wr.oldlen, wr.pix_nam, diag)) append_header(wr, *rec, diag);
+  if (const auto rec = main_hr(hdr, body, r.prev, pipe_ ? oldlen_ahead_ : wr.oldlen, wr.pix_nam, diag))
+    writer_header(*rec);
 }
 
 // Decodes a line block of the reader's camera and hands it on. True when lines came out.
@@ -163,7 +203,7 @@ pass_outcome session::makepix() {
   const s64 now = h.clock_seconds();
   if (now > mp.last_flush + 3) {
     mp.last_flush = now;
-    flush_request(wr, timing.pos, h, diag);
+    writer_flush_request();
   }
   hprintf(diag, "cnt_a=%ld cnt_b=%ld \n", mp.cnt_a, mp.cnt_b);
 
@@ -192,7 +232,7 @@ pass_outcome session::makepix() {
   }
 
   if (mp.eof_a && mp.eof_b) {
-    final_flush(wr, timing.pos, h, diag);
+    writer_final_flush();
     if (mp.raw_beyond > 0)
       fail(diag,
            "%s is %lld bytes long, but the resume tables address %lld bytes at most: the data beyond are not "

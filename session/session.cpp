@@ -18,9 +18,32 @@ session::session(host& host_, run_options options) : h(host_), opt(std::move(opt
   raw_base_ = base_name(opt.raw_arg);
 }
 
-session::~session() = default;
+session::~session() {
+  if (pipe_) stop_writer_thread(exit_status::done);
+}
+
+void session::start_writer_thread() {
+  if (!opt.writer_thread || opt.stderr_to_screen || diag.trace_flag == 1 || diag.obj_trace_flag == 1) return;
+  if (!wr.pix_fp || !wr.hd_fp || !wr.abh_fp || wr.broken) return;
+  try {
+    pipe_ = std::make_unique<record_pipeline>(wr, timing.pos, corr_tables, diag, minutes_filled());
+  } catch (const std::exception&) {
+    return;  // no thread to be had: the run goes on with one
+  }
+  oldlen_ahead_ = wr.oldlen;
+  diag.deferred = &pipe_->pending_text();
+}
+
+exit_status session::stop_writer_thread(exit_status st) {
+  if (!pipe_) return st;
+  const std::optional<run_end> writer_end = pipe_->stop();
+  diag.deferred = nullptr;
+  pipe_.reset();
+  return writer_end ? writer_end->status : st;
+}
 
 void session::reset(run_options options) {
+  if (pipe_) stop_writer_thread(exit_status::done);
   clean_up();
   opt = std::move(options);
   diag = diagnostics{};
@@ -63,7 +86,7 @@ bool session::clean_up() {
 }
 
 status_view session::view() const {
-  return {wr.pix_nam, wr.pix_end, raw.mp_nam, mp.rawend, mp.pos_a, mp.pos_b};
+  return {wr.pix_nam, pipe_ ? pipe_->pix_end() : wr.pix_end, raw.mp_nam, mp.rawend, mp.pos_a, mp.pos_b};
 }
 
 int session::finish(exit_status st) {
@@ -103,15 +126,19 @@ int session::run() {
       err_printf(diag, "%s", note);
     if (matching == matching_request::unknown)
       fail(diag, "rd_mp: MATCHING %s: neither PHYSICAL nor OLDEST_FIRST \n", matching_value.c_str());
-    while (makepix() != pass_outcome::data_used_up) {
+    // The first pass opens the files; from the second on the writer may have a thread.
+    if (makepix() != pass_outcome::data_used_up) {
+      start_writer_thread();
+      while (makepix() != pass_outcome::data_used_up) {
+      }
     }
-    return finish(exit_status::done);
+    return finish(stop_writer_thread(exit_status::done));
   } catch (const run_end& e) {
-    return finish(e.status);
+    return finish(stop_writer_thread(e.status));
   } catch (const std::exception& e) {
     // Out of memory and the like: no stage can go on.
     err_printf(diag, "DROPIX: %s\n", e.what());
-    return finish(exit_status::failure);
+    return finish(stop_writer_thread(exit_status::failure));
   }
 }
 

@@ -28,6 +28,7 @@
 #include "reconstruct/match.h"
 #include "reconstruct/pairing.h"
 #include "reconstruct/store.h"
+#include "session/record_pipeline.h"
 
 namespace dropix {
 
@@ -39,6 +40,8 @@ struct run_options {
                                   // relative paths are found there; empty: the current directory
   bool physical_pairing = false;  // /m: physical pairing instead of oldest-first matching (run()
                                   // also switches it on for MATCHING PHYSICAL in DROPIX.SET)
+  bool writer_thread = true;      // run() evaluates, packs and writes the records on a second
+                                  // thread (the same files and messages); not with /e or traces
 };
 
 // What one processing pass came to.
@@ -83,6 +86,17 @@ class session final : public pair_sink {
   // A matched pair becomes a record for the writer, chained to the record written before it.
   void pair(const drop_rec* drop_a, const drop_rec* drop_b) override;
 
+  // From now on the records are evaluated, packed and written on a thread of their own
+  // (run() starts it after the first pass, which opens the files). Not with /e or traces, nor
+  // before the files are open, nor when opt.writer_thread is off: the run then stays on one
+  // thread. Until stop_writer_thread, `wr` is the writer's thread's.
+  void start_writer_thread();
+
+  // Ends the writer's thread after it has carried out every command given; the status of
+  // the run is then the writer's failure if it failed (it came first), else `st`.
+  exit_status stop_writer_thread(exit_status st);
+  bool writer_on_thread() const { return pipe_ != nullptr; }
+
   // Brings every part of the session back to its start-up state for another run with
   // `options`, closing what is still open.
   void reset(run_options options);
@@ -111,6 +125,14 @@ class session final : public pair_sink {
   bool poll_status();
   [[noreturn]] void operator_stop();
   status_view view() const;
+
+  // The writer's commands: carried out at once, or handed to the writer's thread.
+  void writer_flush_request();
+  void writer_header(const main_rec& rec);
+  void writer_final_flush();
+  record_pipeline::minutes minutes_filled() const { return {timing.minut_a, timing.minut_b}; }
+  std::unique_ptr<record_pipeline> pipe_;
+  s16 oldlen_ahead_ = 0;  // with the writer's thread: wr.oldlen once it has caught up
 
   unique_file err_log_;
   std::string raw_base_;

@@ -15,12 +15,14 @@ struct pass_options {
   int tick_every = 0;          // > 0: the clock moves on a second every so many readings
   long max_passes = 10000000;  // a test fails rather than loop for ever
   io_faults* faults = nullptr; // output operations that fail on purpose
+  bool writer_thread = false;  // records written on a thread of their own from the second pass
 };
 
 struct pass_result {
   int status = -1;   // exit status the run ended with; -1 if it did not end
   long passes = 0;   // processing passes run
   std::string out;   // what the run wrote to the screen (banner, status, traces)
+  bool threaded = false;  // the records were written on a thread of their own
 };
 
 // Brings the current test's session to its state at start-up for a run on `raw_file` (the
