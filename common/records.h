@@ -37,6 +37,9 @@ struct line_entry {
 // The decoded lines of one camera line block.
 struct line_blk_rec {
   s16 n_lin = 0;
+  // Known to the decoder: every line's count lies above the count of the line before it in
+  // the block (false when not known, as for blocks made otherwise).
+  bool growing = false;
   line_entry line[line_buf_max];
 };
 

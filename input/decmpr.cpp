@@ -1,6 +1,7 @@
 #include "input/decmpr.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace dropix {
@@ -16,6 +17,9 @@ namespace dropix {
 namespace {
 
 constexpr std::size_t frame_head_size = 12;  // head word and first line count
+
+// Line counts below this in magnitude still grow by adding 1.0 a block's worth of times.
+constexpr f64 growth_exact_below = 4503599627370496.0;  // 2^52
 
 // Reads the word of the frame at byte offset t; bytes at or beyond frame_len read as zero,
 // so the reader's look-ahead never takes stale or foreign memory.
@@ -338,11 +342,16 @@ s16 decmpr(decode_state& dec, raw_cursor& body, s16* n_lin_out, diagnostics& d) 
   const auto keep_remembered = [&] {
     if (b.rem >= 0) dec.remembered = dec.line_blk.line[b.rem];
   };
+  // Within a frame the line counts step by exactly 1.0 from the frame's first one: below
+  // 2^52 in magnitude each lies above the one before. Between frames they are compared.
+  bool growing = true;
   while (b.i < b.n_lin) {
     if (!read_frame(body, b)) {
       keep_remembered();
       return 0;
     }
+    if (!(std::fabs(b.y) < growth_exact_below) || (b.i > 0 && !(b.y > dec.line_blk.line[b.i - 1].y_count)))
+      growing = false;
     const step s = decode_frame(b);
     if (s == step::refused) {
       keep_remembered();
@@ -355,6 +364,7 @@ s16 decmpr(decode_state& dec, raw_cursor& body, s16* n_lin_out, diagnostics& d) 
   // than line_buf holds stopped the block early.
   *n_lin_out = static_cast<s16>(b.i);
   dec.line_blk.n_lin = static_cast<s16>(b.i);
+  dec.line_blk.growing = growing;
   return 1;
 }
 

@@ -34,6 +34,11 @@ void enter_minute(camera_timing& c, char cam, const line_blk_rec& blk, f64 line_
 void check_growth(camera_timing& c, char cam, const line_blk_rec& blk, diagnostics& d) {
   f64 old = c.old;  // kept here: the stores to c.old could reach the block, as far as the compiler knows
   const int n = blk.n_lin;
+  // A block whose lines grow from one to the next grows from `old` when its first line does.
+  if (blk.growing && n > 0 && blk.line[0].y_count > old) {
+    c.old = blk.line[n - 1].y_count;
+    return;
+  }
   for (int i = 0; i < n; ++i) {
     const f64 y = blk.line[i].y_count;
     if (y > old) {

@@ -113,7 +113,7 @@ void record_pipeline::pair(const main_rec& header, f64 line_fr, s64 now, minutes
   begin(kind::pair);
   put(m);
   put(now);
-  put(header);
+  put(&header);
   put(line_fr);
   for (const drop_rec* d : {&drop_a, &drop_b}) {
     put(*d);
@@ -218,7 +218,7 @@ void record_pipeline::run_batch(const batch& b) {
       case kind::pair: {
         sync_minutes(in.get<minutes>());
         read_clock clock(in.get<s64>());
-        const auto header = in.get<main_rec>();
+        const auto* header = in.get<const main_rec*>();
         const auto line_fr = in.get<f64>();
         drop_rec drops[2];
         piece* rooms[2] = {pieces_a, pieces_b};
@@ -230,7 +230,7 @@ void record_pipeline::run_batch(const batch& b) {
           drops[i].pieces = rooms[i];
           drops[i].next = drops[i].prev = nullptr;
         }
-        if (transf_1(header, corr_, &drops[0], &drops[1], wr_.oldlen, data, head, diag_) != 0)
+        if (transf_1(*header, corr_, &drops[0], &drops[1], wr_.oldlen, data, head, diag_) != 0)
           net_wr(wr_, own_pos_, line_fr, head, data, clock, diag_);
         break;
       }

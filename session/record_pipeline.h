@@ -6,9 +6,9 @@
 // one thread; only the moment each happens shifts.
 //
 // What the writer's thread reads of the session's thread is handed to it: the main header in
-// force at each pair, its line frequency, the clock second read where the one-thread run
-// reads it, and how far each camera's minute table was filled, so that the resume file of
-// each flush holds what it held on one thread.
+// force at each pair (a node of the header list, which only grows), its line frequency, the
+// clock second read where the one-thread run reads it, and how far each camera's minute
+// table was filled, so that the resume file of each flush holds what it held on one thread.
 #pragma once
 
 #include <atomic>
@@ -46,9 +46,11 @@ class record_pipeline {
   record_pipeline(const record_pipeline&) = delete;
   record_pipeline& operator=(const record_pipeline&) = delete;
 
-  // The commands. `now` is the clock second the writer's flush rules are to see (not read
-  // when a pair's record is not written). Each throws the writer's run_end once the writer
-  // has failed, so that the session's thread stops soon after.
+  // The commands. A pair's `header` is the record of the session's header list in force (the
+  // list keeps its nodes, and never changes them, until the session is reset). `now` is the
+  // clock second the writer's flush rules are to see (not read when a pair's record is not
+  // written). Each throws the writer's run_end once the writer has failed, so that the
+  // session's thread stops soon after.
   void pair(const main_rec& header, f64 line_fr, s64 now, minutes m, const drop_rec& drop_a,
             const drop_rec& drop_b);
   void flush_request(s64 now, minutes m);

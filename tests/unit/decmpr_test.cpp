@@ -565,13 +565,56 @@ TEST_F(decmpr_block, the_code_loop_decodes_every_body_as_the_field_at_a_time_ref
     ASSERT_EQ(f.T, r.T);
     ASSERT_EQ(f.P, r.P);
     ASSERT_EQ(f.W, r.W);
-    ASSERT_EQ(std::memcmp(&fast->line_blk, &reference->line_blk, sizeof fast->line_blk), 0);
+    ASSERT_EQ(std::memcmp(fast->line_blk.line, reference->line_blk.line, sizeof fast->line_blk.line), 0);
     ASSERT_EQ(std::memcmp(&fast->remembered, &reference->remembered, sizeof fast->remembered), 0);
     (f.result == 1 ? decoded_blocks : refused_blocks)++;
   }
   // Both kinds of ending are exercised.
   EXPECT_GT(decoded_blocks, 1000);
   EXPECT_GT(refused_blocks, 300);
+}
+
+TEST_F(decmpr_block, says_a_block_grows_exactly_when_every_line_lies_above_the_one_before) {
+  // Frames whose first line count steps forward, stays, steps back by whole and fractional
+  // lines, or lies where adding a line no longer moves it.
+  std::mt19937 rng(99);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  int growing = 0, not_growing = 0;
+  for (int k = 0; k < 2000; ++k) {
+    std::vector<scan_line> lines;
+    f64 y = pick(0, 9) == 0 ? 9007199254740990.0 : 1000.0 + pick(0, 100000);
+    const int frames = pick(1, 6);
+    for (int f = 0; f < frames; ++f) {
+      if (f > 0) {
+        const int step = pick(0, 9);
+        y += step < 6 ? pick(2, 40) : step == 6 ? 0.0 : step == 7 ? -pick(1, 30) : step == 8 ? 0.5 : -0.5;
+      }
+      const int n = pick(1, 5);
+      for (int i = 0; i < n; ++i, y += 1.0) lines.push_back({y, {{10, static_cast<s16>(12 + i)}}});
+      y -= 1.0;
+    }
+    encode_options opt;
+    opt.repetitions = false;
+    const std::vector<u8> body = encode_line_block(lines, opt);
+    auto st = std::make_unique<decode_state>();
+    const full_outcome o = run_decoder(decmpr, *st, body);
+    ASSERT_EQ(o.result, 1);
+    const line_blk_rec& blk = st->line_blk;
+    bool strictly = true, small = true;
+    for (int i = 0; i < blk.n_lin; ++i) {
+      if (i > 0 && !(blk.line[i].y_count > blk.line[i - 1].y_count)) strictly = false;
+      if (!(std::fabs(blk.line[i].y_count) < 4503599627370496.0)) small = false;
+    }
+    SCOPED_TRACE("block " + std::to_string(k));
+    if (blk.growing) {
+      ASSERT_TRUE(strictly);
+    } else {
+      ASSERT_TRUE(!strictly || !small) << "a growing block of small counts not seen as growing";
+    }
+    (blk.growing ? growing : not_growing)++;
+  }
+  EXPECT_GT(growing, 300);
+  EXPECT_GT(not_growing, 300);
 }
 
 }  // namespace

@@ -18,10 +18,12 @@ class line_timing : public dropix_test {
   // A decoded block of camera `ident` at raw offset `at` with lines from `y` on.
   void block(s16 ident, s64 at, f64 y, int n = 1) {
     dec.line_blk.n_lin = static_cast<s16>(n);
+    dec.line_blk.growing = growing;
     for (int i = 0; i < n; ++i) dec.line_blk.line[i].y_count = y + i;
     (ident == ident_camera_a ? mp.prev_a : mp.prev_b) = at;
     line_time(timing, dec.line_blk, ident, at, hdr.line_fr, mp, diag);
   }
+  bool growing = false;  // the blocks are marked as the decoder marks growing ones
 };
 
 TEST_F(line_timing, a_jump_of_minutes_fills_every_skipped_minute) {
@@ -77,6 +79,16 @@ TEST_F(line_timing, a_line_count_not_above_the_last_block_ends_the_run_for_camer
   block(ident_camera_b, 10, 80.0);
   EXPECT_QUITS(block(ident_camera_b, 20, 79.0), exit_status::failure);
   EXPECT_EQ(err_text(), "y_count=79.000000\nneg. time jump in B \nplease rename or delete current set of data files");
+}
+
+TEST_F(line_timing, a_block_known_to_grow_is_checked_as_every_block_is) {
+  growing = true;
+  block(ident_camera_b, 10, 80.0, 5);
+  EXPECT_EQ(timing.old_b, 84.0);
+  block(ident_camera_b, 20, 84.5, 3);
+  EXPECT_EQ(timing.old_b, 86.5);
+  EXPECT_QUITS(block(ident_camera_b, 30, 86.5, 4), exit_status::failure);
+  EXPECT_EQ(err_text(), "y_count=86.500000\nneg. time jump in B \nplease rename or delete current set of data files");
 }
 
 TEST_F(line_timing, a_first_line_count_of_zero_is_no_growth) {
