@@ -6,7 +6,8 @@
 # the .hyd once, so they are counted as its fsyncs, with the seconds spent in them (when
 # strace is installed). What the syncs cost in all is measured as well: dropix once more,
 # best of RUNS, with fsync turned into a no-op by the build's preload library
-# (bench/libdropix-no-fsync.so), side by side with the others.
+# (bench/libdropix-no-fsync.so), side by side with the others, and the CPU seconds of one run
+# (dropix writes its records on a second thread, so they can exceed its wall-clock time).
 #
 #   bench/throughput.sh [BUILD_DIR] [--rates "1 10 50 200"] [--minutes 120] [--runs 5]
 #   bench/throughput.sh [BUILD_DIR] --linearity [--rate 50] [--lengths "30 120 480"]
@@ -66,6 +67,12 @@ peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 # Peak RSS of a dropix run from fresh outputs (a run continues outputs that exist).
 dropix_kb() { rm -rf out && mkdir out && peak_kb "$build/dropix" V26342_1.AB; }
 
+# CPU seconds (user and system, both threads) of a dropix run from fresh outputs.
+dropix_cpu() {
+  rm -rf out && mkdir out
+  /usr/bin/time -f '%U %S' "$build/dropix" V26342_1.AB 2>&1 >/dev/null | tail -1 | awk '{ printf "%.3f", $1 + $2 }'
+}
+
 no_fsync=$build/bench/libdropix-no-fsync.so
 
 # Best-of-N seconds of dropix, zstd -dc, dd and (with the preload library) dropix without
@@ -102,8 +109,8 @@ flushes() {
 
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores; best of $runs"
 if [[ $linearity -eq 0 ]]; then
-  printf '%6s %8s %8s %8s %8s %8s %8s %8s %8s %9s %9s %8s %8s %9s\n' mm/h "raw MB" "hyd MB" "dropix s" "MB/s" \
-    "zstd s" "x zstd" "read s" "x read" "dropix KB" "zstd KB" fsyncs "fsync s" "unsynced"
+  printf '%6s %8s %8s %8s %8s %8s %8s %8s %8s %9s %9s %8s %8s %9s %8s\n' mm/h "raw MB" "hyd MB" "dropix s" "MB/s" \
+    "zstd s" "x zstd" "read s" "x read" "dropix KB" "zstd KB" fsyncs "fsync s" "unsynced" "CPU s"
   for r in $rates; do
     dir=$(recording "$r" "$minutes")
     measure "$dir"
@@ -112,10 +119,11 @@ if [[ $linearity -eq 0 ]]; then
     hyd=$(stat -c %s out/V26342_1.hyd)
     rss_z=$(peak_kb zstd -dc V26342_1.AB.zst)
     read -r nflush tflush < <(flushes)
-    printf '%6s %8.1f %8.1f %8.3f %8.1f %8.3f %8.2f %8.4f %8.1f %9s %9s %8s %8s %9s\n' "$r" \
+    cpu=$(dropix_cpu)
+    printf '%6s %8.1f %8.1f %8.3f %8.1f %8.3f %8.2f %8.4f %8.1f %9s %9s %8s %8s %9s %8s\n' "$r" \
       "$(echo "$bytes / 1000000" | bc -l)" "$(echo "$hyd / 1000000" | bc -l)" "$t_dropix" \
       "$(echo "$bytes / $t_dropix / 1000000" | bc -l)" "$t_zstd" "$(echo "$t_dropix / $t_zstd" | bc -l)" \
-      "$t_read" "$(echo "$t_dropix / $t_read" | bc -l)" "$rss_d" "$rss_z" "$nflush" "$tflush" "$t_unsynced"
+      "$t_read" "$(echo "$t_dropix / $t_read" | bc -l)" "$rss_d" "$rss_z" "$nflush" "$tflush" "$t_unsynced" "$cpu"
     echo "       dropix runs: $runs_dropix"
   done
 else

@@ -13,10 +13,10 @@ namespace {
 // Commands are handed over in batches of about this many bytes, at most this many waiting:
 // few enough hand-overs to cost nothing, little enough memory, and the writer never far
 // behind.
-constexpr std::size_t batch_bytes = 512 * 1024;
+constexpr std::size_t batch_bytes = 256 * 1024;
 // Room beyond batch_bytes for the command that crosses it: a pair with two whole objects.
 constexpr std::size_t batch_slack = 16 * 1024;
-constexpr std::size_t batches_waiting = 4;
+constexpr std::size_t batches_waiting = 3;
 
 // The clock as the session's thread read it for the command.
 struct read_clock final : clock_source {

@@ -84,7 +84,7 @@ TEST_F(writer_thread, gives_the_files_and_messages_of_one_thread) {
     expect_same_run({.physical = true, .tick_every = tick});
   }
   EXPECT_EQ(threaded_runs, 6);
-  // 12000 pairs make some 3.5 MB of commands, seven batches.
+  // 12000 pairs make some 3.5 MB of commands: more than a dozen batches.
   write_bytes("V26342_1.AB", scene(12000, 0.004, 5, 400));
   remove_output();
   const outcome heavy = run({.tick_every = 50}, true);
