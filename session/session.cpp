@@ -23,7 +23,7 @@ session::~session() {
 }
 
 void session::start_writer_thread() {
-  if (!opt.writer_thread || opt.stderr_to_screen || diag.trace_flag == 1 || diag.obj_trace_flag == 1) return;
+  if (pipe_ || !opt.writer_thread || opt.stderr_to_screen || diag.trace_flag == 1 || diag.obj_trace_flag == 1) return;
   if (!wr.pix_fp || !wr.hd_fp || !wr.abh_fp || wr.broken) return;
   try {
     pipe_ = std::make_unique<record_pipeline>(wr, timing.pos, corr_tables, diag, minutes_filled());
@@ -90,6 +90,8 @@ status_view session::view() const {
 }
 
 int session::finish(exit_status st) {
+  // The writer's commands are carried out first: they came before whatever ended the run.
+  st = stop_writer_thread(st);
   // A run that fails on its data (time running backwards, no header for a drop, ...) first
   // writes the drops paired before: they are sound, and a rerun ends the same way.
   if (st == exit_status::failure && wr.pix_fp && wr.hd_fp && wr.abh_fp && !wr.broken) {
@@ -132,13 +134,13 @@ int session::run() {
       while (makepix() != pass_outcome::data_used_up) {
       }
     }
-    return finish(stop_writer_thread(exit_status::done));
+    return finish(exit_status::done);
   } catch (const run_end& e) {
-    return finish(stop_writer_thread(e.status));
+    return finish(e.status);
   } catch (const std::exception& e) {
     // Out of memory and the like: no stage can go on.
     err_printf(diag, "DROPIX: %s\n", e.what());
-    return finish(stop_writer_thread(exit_status::failure));
+    return finish(exit_status::failure);
   }
 }
 

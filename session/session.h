@@ -69,9 +69,10 @@ class session final : public pair_sink {
   // failure is thrown as run_end.
   pass_outcome makepix();
 
-  // Ends a run: closes the files (the .abh, .hyd, .hd and raw file, in this order, reporting
-  // failures), shows the status block a last time, puts the terminal back and says on the
-  // console when the run failed. Returns the exit status.
+  // Ends a run: lets the writer's thread carry out every command given (its failure then
+  // becomes the status), closes the files (the .abh, .hyd, .hd and raw file, in this order,
+  // reporting failures), shows the status block a last time, puts the terminal back and says
+  // on the console when the run failed. Returns the exit status.
   int finish(exit_status status);
 
   // Closes the files that are open, in order, reporting failures. False when an output file

@@ -25,7 +25,7 @@ pass_result run_passes(const std::string& raw_file, const pass_options& opt) {
     while (r.passes < opt.max_passes) {
       ++r.passes;
       if (t.ses.makepix() == pass_outcome::data_used_up) {
-        r.status = t.ses.finish(t.ses.stop_writer_thread(exit_status::done));
+        r.status = t.ses.finish(exit_status::done);
         break;
       }
       if (r.passes == 1 && opt.writer_thread) {
@@ -34,7 +34,7 @@ pass_result run_passes(const std::string& raw_file, const pass_options& opt) {
       }
     }
   } catch (const run_end& q) {
-    r.status = t.ses.finish(t.ses.stop_writer_thread(q.status));
+    r.status = t.ses.finish(q.status);
   }
   r.out = t.host.out;
   return r;
