@@ -25,6 +25,49 @@ struct read_clock final : clock_source {
   s64 now;
 };
 
+// Every part of a command starts at a multiple of 8 bytes from the batch's start.
+constexpr std::size_t padded(std::size_t n) { return (n + 7) & ~std::size_t{7}; }
+
+// What the writer needs of an object besides its pieces.
+struct object_shape {
+  f64 y_last;
+  f64 y_first;
+  s16 pix_min, pix_max, max_wid, line_no;
+};
+
+// The fixed part of a pair's command; the pieces of both objects follow it.
+struct pair_head {
+  s16 minut_a, minut_b;
+  s32 unused;
+  s64 now;
+  const main_rec* header;
+  f64 line_fr;
+  object_shape a, b;
+};
+
+// The fixed part of a flush's command.
+struct clock_head {
+  s16 minut_a, minut_b;
+  s32 unused;
+  s64 now;
+};
+
+object_shape shape_of(const drop_rec& d) {
+  return {d.y_last, d.y_first, d.pix_min, d.pix_max, d.max_wid, static_cast<s16>(std::clamp<int>(d.line_no, 0, MAXLIN))};
+}
+
+drop_rec object_of(const object_shape& s, const piece* pieces) {
+  drop_rec d;
+  d.y_last = s.y_last;
+  d.y_first = s.y_first;
+  d.pix_min = s.pix_min;
+  d.pix_max = s.pix_max;
+  d.max_wid = s.max_wid;
+  d.line_no = s.line_no;
+  d.pieces = const_cast<piece*>(pieces);  // read only
+  return d;
+}
+
 // Reads the commands of a batch in order.
 struct batch_reader {
   const u8* p;
@@ -33,8 +76,14 @@ struct batch_reader {
   T get() {
     T v;
     std::memcpy(&v, p, sizeof v);
-    p += sizeof v;
+    p += padded(sizeof v);
     return v;
+  }
+  // The pieces where they lie in the batch (its start and every part are 8-byte aligned).
+  const piece* pieces(int n) {
+    const auto* at = reinterpret_cast<const piece*>(p);
+    p += padded(static_cast<std::size_t>(n) * sizeof(piece));
+    return at;
   }
 };
 
@@ -64,7 +113,21 @@ void record_pipeline::batch::reserve(std::size_t n) {
 void record_pipeline::put_bytes(const void* p, std::size_t n) {
   batch_.reserve(batch_.size + n + batch_slack);  // grows for a long message only
   std::memcpy(batch_.bytes.get() + batch_.size, p, n);
-  batch_.size += n;
+  batch_.size += padded(n);
+}
+
+// An object's pieces, two at a time: a few dozen bytes, which a call or a string move
+// would take longer to start on than to copy.
+void record_pipeline::put_pieces(const piece* p, int n) {
+  u8* out = batch_.bytes.get() + batch_.size;
+  int i = 0;
+  for (; i + 1 < n; i += 2) {
+    u64 w;
+    std::memcpy(&w, p + i, sizeof w);
+    std::memcpy(out + 4 * i, &w, sizeof w);
+  }
+  if (i < n) std::memcpy(out + 4 * i, p + i, sizeof(piece));
+  batch_.size += padded(static_cast<std::size_t>(n) * sizeof(piece));
 }
 
 template <class T>
@@ -72,7 +135,7 @@ void record_pipeline::put(const T& v) {
   static_assert(std::is_trivially_copyable_v<T>);
   static_assert(sizeof(T) <= batch_slack);
   std::memcpy(batch_.bytes.get() + batch_.size, &v, sizeof v);  // within the slack of every batch
-  batch_.size += sizeof v;
+  batch_.size += padded(sizeof v);
 }
 
 void record_pipeline::put_pending() {
@@ -111,29 +174,22 @@ void record_pipeline::submit() {
 void record_pipeline::pair(const main_rec& header, f64 line_fr, s64 now, minutes m, const drop_rec& drop_a,
                            const drop_rec& drop_b) {
   begin(kind::pair);
-  put(m);
-  put(now);
-  put(&header);
-  put(line_fr);
-  for (const drop_rec* d : {&drop_a, &drop_b}) {
-    put(*d);
-    const int n = std::clamp<int>(d->line_no, 0, MAXLIN);
-    put_bytes(d->pieces, static_cast<std::size_t>(n) * sizeof(piece));
-  }
+  const pair_head h{m.a, m.b, 0, now, &header, line_fr, shape_of(drop_a), shape_of(drop_b)};
+  put(h);
+  put_pieces(drop_a.pieces, h.a.line_no);
+  put_pieces(drop_b.pieces, h.b.line_no);
   if (batch_.size >= batch_bytes) submit();
 }
 
 void record_pipeline::flush_request(s64 now, minutes m) {
   begin(kind::flush_request);
-  put(m);
-  put(now);
+  put(clock_head{m.a, m.b, 0, now});
   if (batch_.size >= batch_bytes) submit();
 }
 
 void record_pipeline::final_flush(s64 now, minutes m) {
   begin(kind::final_flush);
-  put(m);
-  put(now);
+  put(clock_head{m.a, m.b, 0, now});
   submit();
 }
 
@@ -202,9 +258,8 @@ void record_pipeline::sync_minutes(minutes m) {
   synced_.b = std::max(synced_.b, m.b);
 }
 
-void record_pipeline::run_batch(const batch& b) {
-  batch_reader in{b.bytes.get(), b.bytes.get() + b.size};
-  piece pieces_a[MAXLIN], pieces_b[MAXLIN];
+void record_pipeline::run_batch(const batch& commands) {
+  batch_reader in{commands.bytes.get(), commands.bytes.get() + commands.size};
   u16 data[max_packed_values];
   u8 head[drop_fmt::head_size];
   while (in.p < in.end) {
@@ -212,37 +267,30 @@ void record_pipeline::run_batch(const batch& b) {
       case kind::text: {
         const auto n = in.get<u64>();
         if (n > 0) std::fwrite(in.p, 1, n, diag_.err);
-        in.p += n;
+        in.p += padded(n);
         break;
       }
       case kind::pair: {
-        sync_minutes(in.get<minutes>());
-        read_clock clock(in.get<s64>());
-        const auto* header = in.get<const main_rec*>();
-        const auto line_fr = in.get<f64>();
-        drop_rec drops[2];
-        piece* rooms[2] = {pieces_a, pieces_b};
-        for (int i = 0; i < 2; ++i) {
-          drops[i] = in.get<drop_rec>();
-          const int n = std::clamp<int>(drops[i].line_no, 0, MAXLIN);
-          std::memcpy(rooms[i], in.p, static_cast<std::size_t>(n) * sizeof(piece));
-          in.p += static_cast<std::size_t>(n) * sizeof(piece);
-          drops[i].pieces = rooms[i];
-          drops[i].next = drops[i].prev = nullptr;
-        }
-        if (transf_1(*header, corr_, &drops[0], &drops[1], wr_.oldlen, data, head, diag_) != 0)
-          net_wr(wr_, own_pos_, line_fr, head, data, clock, diag_);
+        const auto h = in.get<pair_head>();
+        sync_minutes({h.minut_a, h.minut_b});
+        read_clock clock(h.now);
+        const drop_rec a = object_of(h.a, in.pieces(h.a.line_no));
+        const drop_rec b = object_of(h.b, in.pieces(h.b.line_no));
+        if (transf_1(*h.header, corr_, &a, &b, wr_.oldlen, data, head, diag_) != 0)
+          net_wr(wr_, own_pos_, h.line_fr, head, data, clock, diag_);
         break;
       }
       case kind::flush_request: {
-        sync_minutes(in.get<minutes>());
-        read_clock clock(in.get<s64>());
+        const auto h = in.get<clock_head>();
+        sync_minutes({h.minut_a, h.minut_b});
+        read_clock clock(h.now);
         dropix::flush_request(wr_, own_pos_, clock, diag_);
         break;
       }
       case kind::final_flush: {
-        sync_minutes(in.get<minutes>());
-        read_clock clock(in.get<s64>());
+        const auto h = in.get<clock_head>();
+        sync_minutes({h.minut_a, h.minut_b});
+        read_clock clock(h.now);
         dropix::final_flush(wr_, own_pos_, clock, diag_);
         break;
       }

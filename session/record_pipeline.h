@@ -69,13 +69,14 @@ class record_pipeline {
   u32 pix_end() const { return pix_end_.load(std::memory_order_relaxed); }
 
  private:
-  enum class kind : u8 { pair, flush_request, final_flush, header, text };
+  enum class kind : u64 { pair, flush_request, final_flush, header, text };
 
   void put_pending();
   void begin(kind k);
   template <class T>
   void put(const T& v);
   void put_bytes(const void* p, std::size_t n);
+  void put_pieces(const piece* p, int n);
   void submit();
   void throw_if_failed();
   void thread_main();
