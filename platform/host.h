@@ -4,6 +4,8 @@
 // screen).
 #pragma once
 
+#include <csignal>
+
 #include "common/diag.h"
 #include "common/formats.h"
 
@@ -66,6 +68,20 @@ class posix_host final : public host {
 
 // Ctrl-C (SIGINT) and SIGTERM ask every run on a posix_host to stop. Process-wide.
 void install_stop_signals();
+
+// While alive, the stop signals (SIGINT, SIGTERM) are blocked in the calling thread. A thread
+// started meanwhile keeps them blocked for good, so that they reach the session's thread
+// alone, as they do in a run on one thread, and never interrupt a write of another thread.
+class stop_signals_blocked {
+ public:
+  stop_signals_blocked();
+  ~stop_signals_blocked();
+  stop_signals_blocked(const stop_signals_blocked&) = delete;
+  stop_signals_blocked& operator=(const stop_signals_blocked&) = delete;
+
+ private:
+  sigset_t before_;
+};
 
 // Every conversion of times in this process is UTC. Process-wide.
 void use_utc();

@@ -1,6 +1,7 @@
 // The POSIX host. On a terminal the screen is driven with ANSI sequences and keys are read in
 // non-canonical, no-echo mode; the terminal is put back on every way out. Signals are the one
 // thing of a process that every run in it shares: the handler only notes the signal.
+#include <pthread.h>
 #include <signal.h>
 #include <termios.h>
 #include <time.h>
@@ -113,6 +114,16 @@ void install_stop_signals() {
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
 }
+
+stop_signals_blocked::stop_signals_blocked() {
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGINT);
+  sigaddset(&stop, SIGTERM);
+  ::pthread_sigmask(SIG_BLOCK, &stop, &before_);
+}
+
+stop_signals_blocked::~stop_signals_blocked() { ::pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
 
 void use_utc() {
   ::unsetenv("TZ");

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "platform/host.h"
 #include "reconstruct/transf.h"
 
 namespace dropix {
@@ -97,6 +98,7 @@ record_pipeline::record_pipeline(writer_state& wr, const raw_positions& pos, con
   diag_.obj_trace_flag = 0;
   pix_end_.store(wr.pix_end, std::memory_order_relaxed);
   batch_.reserve(batch_bytes + batch_slack);
+  const stop_signals_blocked blocked;  // the writer's thread is born with them blocked
   thread_ = std::thread([this] { thread_main(); });
 }
 

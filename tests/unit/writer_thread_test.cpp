@@ -3,10 +3,15 @@
 // run must go on from what it left exactly as from what the one-thread run left.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <filesystem>
+#include <thread>
 
 #include "kit/rawbuild.h"
 #include "kit/scene.h"
+#include "platform/host.h"
 #include "tests/support/fixture.h"
 #include "tests/support/passes.h"
 
@@ -191,6 +196,26 @@ TEST_F(writer_thread, a_failure_of_the_data_after_pairs_were_handed_over_comes_a
   remove_output();
   EXPECT_EQ(run({.tick_every = 2}, true), after_header);
   EXPECT_EQ(threaded_runs, 3);
+}
+
+TEST(stop_signals, reach_the_sessions_thread_alone) {
+  // The writer's thread is started with the stop signals blocked, so that Ctrl-C and SIGTERM
+  // reach the session's thread as on one thread and never interrupt the writer's writes.
+  const auto blocked_here = [] {
+    sigset_t now;
+    pthread_sigmask(SIG_BLOCK, nullptr, &now);
+    return sigismember(&now, SIGINT) == 1 && sigismember(&now, SIGTERM) == 1;
+  };
+  ASSERT_FALSE(blocked_here());
+  bool in_thread = false;
+  {
+    const stop_signals_blocked blocked;
+    EXPECT_TRUE(blocked_here());
+    std::thread t([&] { in_thread = blocked_here(); });
+    t.join();
+  }
+  EXPECT_TRUE(in_thread);
+  EXPECT_FALSE(blocked_here()) << "the mask of the starting thread is as it was";
 }
 
 }  // namespace
