@@ -16,13 +16,9 @@ before=$(realpath "$2")
 after=$(realpath "$3")
 if [[ -n ${WORK:-} ]]; then work=$WORK; mkdir -p "$work"; else work=$(mktemp -d); trap 'rm -rf "$work"' EXIT; fi
 
-make_recording() {  # NAME SIM_ARGS...
-  local d=$work/$1; shift
-  [[ -f $d/V26342_1.AB ]] && return
-  mkdir -p "$d/out"
-  (cd "$d" && "$build/dropix-sim" "$@" --out V26342_1.AB --quiet && "$build/dropix-sim" --calibrate --out corrfact.dat --quiet \
-    && "$build/dropix-sim" --settings out/ --quiet && rm -f V26342_1_truth.csv V26342_1_summary.txt)
-}
+# shellcheck source=bench/recordings.sh
+source "$(dirname "$0")/recordings.sh"
+
 derive() {  # NAME FROM: a copy of FROM's settings, the raw file made by the command on stdin
   local d=$work/$1 from=$work/$2
   [[ -f $d/V26342_1.AB ]] && return
@@ -30,13 +26,13 @@ derive() {  # NAME FROM: a copy of FROM's settings, the raw file made by the com
   cp "$from/corrfact.dat" "$from/DROPIX.SET" "$d/"
   python3 -c "$(cat)" "$from/V26342_1.AB" "$d/V26342_1.AB"
 }
-make_recording r1 --rain 1 --minutes 30 --seed 1
-make_recording r10 --rain 10 --minutes 30 --seed 2
-make_recording r50 --rain 50 --minutes 30 --seed 3
-make_recording r200 --rain 200 --minutes 30 --seed 4
-make_recording wind50 --rain 50 --minutes 20 --seed 5 --turbulence 0.2 --wind 5
-make_recording gusts200 --rain 200 --minutes 10 --seed 6 --turbulence 0.2 --wind 5 --gust 1 --bursts 20 --splashes 30 --close-pairs 2
-make_recording long50 --rain 50 --minutes 120 --seed 1
+simulate "$work/r1" --rain 1 --minutes 30 --seed 1
+simulate "$work/r10" --rain 10 --minutes 30 --seed 2
+simulate "$work/r50" --rain 50 --minutes 30 --seed 3
+simulate "$work/r200" --rain 200 --minutes 30 --seed 4
+simulate "$work/wind50" --rain 50 --minutes 20 --seed 5 --turbulence 0.2 --wind 5
+simulate "$work/gusts200" --rain 200 --minutes 10 --seed 6 --turbulence 0.2 --wind 5 --gust 1 --bursts 20 --splashes 30 --close-pairs 2
+simulate "$work/long50" --rain 50 --minutes 120 --seed 1
 derive cut200 r200 <<'PY'
 import sys
 data = open(sys.argv[1], 'rb').read()

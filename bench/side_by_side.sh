@@ -26,18 +26,8 @@ command -v zstd >/dev/null || { echo "$0: zstd is needed" >&2; exit 1; }
 
 if [[ -n ${WORK:-} ]]; then work=$WORK; mkdir -p "$work"; else work=$(mktemp -d); trap 'rm -rf "$work"' EXIT; fi
 
-recording() {
-  local dir="$work/r$1-m$2"
-  if [[ ! -f $dir/V26342_1.AB.zst ]]; then
-    mkdir -p "$dir/out"
-    (cd "$dir" && "$build/dropix-sim" --rain "$1" --minutes "$2" --seed 1 --out V26342_1.AB --quiet \
-      && "$build/dropix-sim" --calibrate --out corrfact.dat --quiet \
-      && "$build/dropix-sim" --settings out/ --quiet \
-      && rm -f V26342_1_truth.csv V26342_1_summary.txt \
-      && zstd -q -f V26342_1.AB -o V26342_1.AB.zst)
-  fi
-  echo "$dir"
-}
+# shellcheck source=bench/recordings.sh
+source "$(dirname "$0")/recordings.sh"
 
 ms() { local t0; t0=$(date +%s%N); "$@" >/dev/null 2>&1 || true; echo $((($(date +%s%N) - t0) / 1000000)); }
 

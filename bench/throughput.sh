@@ -44,20 +44,8 @@ else
   trap 'rm -rf "$work"' EXIT
 fi
 
-# The recording of RATE mm/h over MINUTES in its own directory, with the instrument's
-# corrections, settings and a zstd copy of the raw file; made once.
-recording() {
-  local dir="$work/r$1-m$2"
-  if [[ ! -f $dir/V26342_1.AB.zst ]]; then
-    mkdir -p "$dir/out"
-    (cd "$dir" && "$build/dropix-sim" --rain "$1" --minutes "$2" --seed 1 --out V26342_1.AB --quiet \
-      && "$build/dropix-sim" --calibrate --out corrfact.dat --quiet \
-      && "$build/dropix-sim" --settings out/ --quiet \
-      && rm -f V26342_1_truth.csv V26342_1_summary.txt \
-      && zstd -q -f V26342_1.AB -o V26342_1.AB.zst)
-  fi
-  echo "$dir"
-}
+# shellcheck source=bench/recordings.sh
+source "$(dirname "$0")/recordings.sh"
 
 now() { date +%s%N; }
 seconds() { echo "scale=4; ($2 - $1) / 1000000000" | bc -l; }

@@ -109,15 +109,15 @@ record_plan plan_record(const drop_rec* drop_a, const drop_rec* drop_b) {
 
 s16 transf_1(const header_list& headers, const corr_tables_rec& corr_tables, const drop_rec* drop_a,
              const drop_rec* drop_b, s16 len_prev, u16* data, u8* head, diagnostics& d) {
-  return transf_1(header_at(headers, drop_a->y_first, d), corr_tables, drop_a, drop_b, len_prev, data, head, d);
+  const main_rec& header = header_at(headers, drop_a->y_first, d);
+  return transf_1(header, corr_tables, drop_a, drop_b, plan_record(drop_a, drop_b), len_prev, data, head, d);
 }
 
 s16 transf_1(const main_rec& header, const corr_tables_rec& corr_tables, const drop_rec* drop_a,
-             const drop_rec* drop_b, s16 len_prev, u16* data, u8* head, diagnostics& d) {
+             const drop_rec* drop_b, const record_plan& plan, s16 len_prev, u16* data, u8* head, diagnostics& d) {
   f32 eq_diam = 0, xscale_a = 0, xscale_b = 0, yscale = 0;
   eval_dr(header, corr_tables, drop_a, drop_b, &eq_diam, &xscale_a, &xscale_b, &yscale);
 
-  const record_plan plan = plan_record(drop_a, drop_b);
   if (!plan.fits) {
     err_printf(d, "transf_1: max. len exceeded !!! \n");
     return 0;

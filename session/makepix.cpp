@@ -48,7 +48,7 @@ void session::pair(const drop_rec* drop_a, const drop_rec* drop_b) {
     now = h.clock_seconds();
     oldlen_ahead_ = static_cast<s16>(plan.len);
   }
-  pipe_->pair(header, line_fr, now, minutes_filled(), *drop_a, *drop_b);
+  pipe_->pair(header, line_fr, plan, now, minutes_filled(), *drop_a, *drop_b);
 }
 
 void session::writer_flush_request() {

@@ -38,18 +38,17 @@ struct object_shape {
 
 // The fixed part of a pair's command; the pieces of both objects follow it.
 struct pair_head {
-  s16 minut_a, minut_b;
-  s32 unused;
+  record_pipeline::minutes filled;
   s64 now;
   const main_rec* header;
   f64 line_fr;
+  record_plan plan;
   object_shape a, b;
 };
 
-// The fixed part of a flush's command.
+// A flush's command.
 struct clock_head {
-  s16 minut_a, minut_b;
-  s32 unused;
+  record_pipeline::minutes filled;
   s64 now;
 };
 
@@ -173,10 +172,10 @@ void record_pipeline::submit() {
   throw_if_failed();
 }
 
-void record_pipeline::pair(const main_rec& header, f64 line_fr, s64 now, minutes m, const drop_rec& drop_a,
-                           const drop_rec& drop_b) {
+void record_pipeline::pair(const main_rec& header, f64 line_fr, const record_plan& plan, s64 now, minutes m,
+                           const drop_rec& drop_a, const drop_rec& drop_b) {
   begin(kind::pair);
-  const pair_head h{m.a, m.b, 0, now, &header, line_fr, shape_of(drop_a), shape_of(drop_b)};
+  const pair_head h{m, now, &header, line_fr, plan, shape_of(drop_a), shape_of(drop_b)};
   put(h);
   put_pieces(drop_a.pieces, h.a.line_no);
   put_pieces(drop_b.pieces, h.b.line_no);
@@ -185,13 +184,13 @@ void record_pipeline::pair(const main_rec& header, f64 line_fr, s64 now, minutes
 
 void record_pipeline::flush_request(s64 now, minutes m) {
   begin(kind::flush_request);
-  put(clock_head{m.a, m.b, 0, now});
+  put(clock_head{m, now});
   if (batch_.size >= batch_bytes) submit();
 }
 
 void record_pipeline::final_flush(s64 now, minutes m) {
   begin(kind::final_flush);
-  put(clock_head{m.a, m.b, 0, now});
+  put(clock_head{m, now});
   submit();
 }
 
@@ -265,7 +264,8 @@ void record_pipeline::run_batch(const batch& commands) {
   u16 data[max_packed_values];
   u8 head[drop_fmt::head_size];
   while (in.p < in.end) {
-    switch (in.get<kind>()) {
+    const auto k = in.get<kind>();
+    switch (k) {
       case kind::text: {
         const auto n = in.get<u64>();
         if (n > 0) std::fwrite(in.p, 1, n, diag_.err);
@@ -274,26 +274,23 @@ void record_pipeline::run_batch(const batch& commands) {
       }
       case kind::pair: {
         const auto h = in.get<pair_head>();
-        sync_minutes({h.minut_a, h.minut_b});
+        sync_minutes(h.filled);
         read_clock clock(h.now);
         const drop_rec a = object_of(h.a, in.pieces(h.a.line_no));
         const drop_rec b = object_of(h.b, in.pieces(h.b.line_no));
-        if (transf_1(*h.header, corr_, &a, &b, wr_.oldlen, data, head, diag_) != 0)
+        if (transf_1(*h.header, corr_, &a, &b, h.plan, wr_.oldlen, data, head, diag_) != 0)
           net_wr(wr_, own_pos_, h.line_fr, head, data, clock, diag_);
         break;
       }
-      case kind::flush_request: {
-        const auto h = in.get<clock_head>();
-        sync_minutes({h.minut_a, h.minut_b});
-        read_clock clock(h.now);
-        dropix::flush_request(wr_, own_pos_, clock, diag_);
-        break;
-      }
+      case kind::flush_request:
       case kind::final_flush: {
         const auto h = in.get<clock_head>();
-        sync_minutes({h.minut_a, h.minut_b});
+        sync_minutes(h.filled);
         read_clock clock(h.now);
-        dropix::final_flush(wr_, own_pos_, clock, diag_);
+        if (k == kind::final_flush)
+          dropix::final_flush(wr_, own_pos_, clock, diag_);
+        else
+          dropix::flush_request(wr_, own_pos_, clock, diag_);
         break;
       }
       case kind::header: {

@@ -25,6 +25,7 @@
 #include "common/diag.h"
 #include "common/records.h"
 #include "output/net_wr.h"
+#include "reconstruct/transf.h"
 
 namespace dropix {
 
@@ -47,12 +48,13 @@ class record_pipeline {
   record_pipeline& operator=(const record_pipeline&) = delete;
 
   // The commands. A pair's `header` is the record of the session's header list in force (the
-  // list keeps its nodes, and never changes them, until the session is reset). `now` is the
+  // list keeps its nodes, and never changes them, until the session is reset), `plan` its
+  // plan_record, made once on the session's thread. `now` is the
   // clock second the writer's flush rules are to see (not read when a pair's record is not
   // written). Each throws the writer's run_end once the writer has failed, so that the
   // session's thread stops soon after.
-  void pair(const main_rec& header, f64 line_fr, s64 now, minutes m, const drop_rec& drop_a,
-            const drop_rec& drop_b);
+  void pair(const main_rec& header, f64 line_fr, const record_plan& plan, s64 now, minutes m,
+            const drop_rec& drop_a, const drop_rec& drop_b);
   void flush_request(s64 now, minutes m);
   void final_flush(s64 now, minutes m);
   void header(const main_rec& rec);

@@ -26,6 +26,20 @@ std::string test_path(const std::string& name) {
   return g_dir + "/" + name;
 }
 
+run_outputs read_outputs() {
+  return {read_bytes("V26342_1.hyd"), read_bytes("V26342_1.hd"), read_bytes("V26342_1.abh")};
+}
+
+void write_outputs(const run_outputs& o) {
+  write_bytes("V26342_1.hyd", o.hyd);
+  write_bytes("V26342_1.hd", o.hd);
+  write_bytes("V26342_1.abh", o.abh);
+}
+
+void remove_outputs() {
+  for (const char* f : {"V26342_1.hyd", "V26342_1.hd", "V26342_1.abh"}) std::filesystem::remove(test_path(f));
+}
+
 dropix_test::dropix_test()
     : dir_(make_dir()),
       sess(std::make_unique<session>(host, run_options{false, false, "", dir_})),

@@ -60,6 +60,15 @@ std::vector<u8> read_bytes(const std::string& name);
 std::string read_text(const std::string& name);
 std::string test_path(const std::string& name);
 
+// The three output files of a run on V26342_1.AB in the test's directory.
+struct run_outputs {
+  std::vector<u8> hyd, hd, abh;
+  bool operator==(const run_outputs&) const = default;
+};
+run_outputs read_outputs();
+void write_outputs(const run_outputs& o);
+void remove_outputs();
+
 using rawkit::corrfact_text;
 using rawkit::settings_text;
 

@@ -20,24 +20,11 @@ using testing::read_bytes;
 using testing::run_passes;
 using testing::write_bytes;
 
-const char* const output_names[] = {"V26342_1.hyd", "V26342_1.hd", "V26342_1.abh"};
+using output = testing::run_outputs;
+using testing::remove_outputs;
 
-struct output {
-  std::vector<u8> hyd, hd, abh;
-  bool operator==(const output&) const = default;
-};
-
-output take_output() { return {read_bytes("V26342_1.hyd"), read_bytes("V26342_1.hd"), read_bytes("V26342_1.abh")}; }
-
-void put_output(const output& o) {
-  write_bytes("V26342_1.hyd", o.hyd);
-  write_bytes("V26342_1.hd", o.hd);
-  write_bytes("V26342_1.abh", o.abh);
-}
-
-void remove_output() {
-  for (const char* f : output_names) std::filesystem::remove(testing::test_path(f));
-}
+output take_output() { return testing::read_outputs(); }
+void put_output(const output& o) { testing::write_outputs(o); }
 
 class campaign : public testing::dropix_test {
  protected:
@@ -56,7 +43,7 @@ class campaign : public testing::dropix_test {
     ASSERT_EQ(r.status, 0);
     reference = take_output();
     ASSERT_EQ(drops_in(reference.hyd), 40);
-    remove_output();
+    remove_outputs();
   }
   static int drops_in(const std::vector<u8>& hyd) {
     int n = 0;
@@ -73,7 +60,7 @@ class campaign : public testing::dropix_test {
   }
   // The files of a run stopped with Escape at key poll `stop`.
   output stopped_at(long stop) {
-    remove_output();
+    remove_outputs();
     const auto r = run_passes("V26342_1.AB", pass_options{.escape_at_poll = stop, .tick_every = 2});
     EXPECT_EQ(r.status, 0);
     return take_output();
@@ -86,7 +73,7 @@ TEST_F(campaign, a_raw_file_still_being_written_loses_no_drop) {
   // Random sequences of cuts, inside blocks too, each run on what the file holds so far.
   std::mt19937 rng(7);
   for (int sequence = 0; sequence < 120; ++sequence) {
-    remove_output();
+    remove_outputs();
     const int cuts = 1 + static_cast<int>(rng() % 4);
     std::vector<std::size_t> at;
     for (int i = 0; i < cuts; ++i) at.push_back(1 + rng() % (raw_bytes.size() - 1));
@@ -110,7 +97,7 @@ TEST_F(campaign, a_write_that_fails_at_any_output_operation_loses_nothing) {
   for (long n = 0; n < count.count; ++n) {
     for (bool partial : {false, true}) {
       SCOPED_TRACE("operation " + std::to_string(n) + (partial ? ", half written" : ""));
-      remove_output();
+      remove_outputs();
       io_faults fault;
       fault.fail_at = n;
       fault.partial = partial;
