@@ -20,23 +20,11 @@ using testing::read_bytes;
 using testing::run_passes;
 using testing::write_bytes;
 
-struct output {
-  std::vector<u8> hyd, hd, abh;
-};
+using output = testing::run_outputs;
 
-output take_output() {
-  return {read_bytes("V26342_1.hyd"), read_bytes("V26342_1.hd"), read_bytes("V26342_1.abh")};
-}
-
-void put_output(const output& o) {
-  write_bytes("V26342_1.hyd", o.hyd);
-  write_bytes("V26342_1.hd", o.hd);
-  write_bytes("V26342_1.abh", o.abh);
-}
-
-void remove_output() {
-  for (const char* f : {"V26342_1.hyd", "V26342_1.hd", "V26342_1.abh"}) std::filesystem::remove(testing::test_path(f));
-}
+output take_output() { return testing::read_outputs(); }
+void put_output(const output& o) { testing::write_outputs(o); }
+void remove_output() { testing::remove_outputs(); }
 
 class resume : public dropix_test {
  protected:
