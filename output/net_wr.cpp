@@ -16,7 +16,7 @@ constexpr s64 flush_interval = 3;
 
 void append_buffer(writer_state& wr, diagnostics& d) {
   std::FILE* fp = wr.pix_fp.get();
-  if (!write_all(fp, wr.pix_buf.data(), wr.pix_indx, wr.faults)) write_failed(wr, d, " net_wr02 ", wr.pix_nam);
+  if (!write_all(fp, wr.pix_buf.get(), wr.pix_indx, wr.faults)) write_failed(wr, d, " net_wr02 ", wr.pix_nam);
   // The records are on disk before the minute index and the resume file point past them.
   if (!sync_file(fp, wr.faults)) write_failed(wr, d, " net_wr14 ", wr.pix_nam);
   if (seek64(fp, 0, SEEK_END) != 0) write_failed(wr, d, " netwr01 ", wr.pix_nam);
@@ -79,7 +79,7 @@ void net_wr(writer_state& wr, const raw_positions& pos, f64 line_fr, const u8* h
   if (now > wr.wr_time + flush_interval || wr.pix_indx + len >= pix_buf_limit || wr.wr_force)
     flush(wr, pos, now, false, d);
   if (!pair) return;
-  u8* at = wr.pix_buf.data() + wr.pix_indx;
+  u8* at = wr.pix_buf.get() + wr.pix_indx;
   std::memcpy(at, head, drop_fmt::head_size);
   const u32 words = (len - drop_fmt::head_size) / 2;
   if constexpr (std::endian::native == std::endian::little)

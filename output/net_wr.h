@@ -2,6 +2,7 @@
 // index of .hd and the resume file .abh; and the main header records appended to .hd and .hyd.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,9 @@ namespace dropix {
 
 // The writer and the three output files of a run.
 struct writer_state {
-  std::vector<u8> pix_buf = std::vector<u8>(pix_buf_limit);  // records not yet on disk
+  // Records not yet on disk: the first pix_indx bytes. Its pages are touched only as
+  // records fill them, so a short run does not pay for clearing all of it.
+  std::unique_ptr<u8[]> pix_buf = std::make_unique_for_overwrite<u8[]>(pix_buf_limit);
   u32 pix_indx = 0;       // bytes used in pix_buf
   s16 wr_force = 0;       // the next net_wr call flushes
   s64 wr_time = 0;        // clock second of the last flush
