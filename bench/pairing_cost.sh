@@ -15,12 +15,11 @@ runs=${4:-15}
 seed=${5:-5}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cd "$work"
 
-"$build/dropix-sim" --rain "$rain" --minutes "$minutes" --seed "$seed" --turbulence 0.2 --wind 5 --out V26342_1.AB --quiet
-"$build/dropix-sim" --calibrate --out corrfact.dat --quiet
-"$build/dropix-sim" --settings out/ --quiet
-mkdir -p out
+# shellcheck source=bench/recordings.sh
+source "$(dirname "$0")/recordings.sh"
+simulate "$work" --rain "$rain" --minutes "$minutes" --seed "$seed" --turbulence 0.2 --wind 5
+cd "$work"
 cat V26342_1.AB >/dev/null  # into the page cache
 
 # One run: "wall user+system" in seconds.

@@ -9,11 +9,11 @@ rain=${2:-50}
 minutes=${3:-120}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cd "$work"
 
-"$build/dropix-sim" --rain "$rain" --minutes "$minutes" --out V26342_1.AB --quiet
-"$build/dropix-sim" --calibrate --out corrfact.dat --quiet
-"$build/dropix-sim" --settings out/ --quiet
+# shellcheck source=bench/recordings.sh
+source "$(dirname "$0")/recordings.sh"
+simulate "$work" --rain "$rain" --minutes "$minutes"
+cd "$work"
 cat V26342_1.AB >/dev/null  # into the page cache
 
 seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }
