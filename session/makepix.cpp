@@ -31,24 +31,25 @@ void session::operator_stop() {
 bool session::poll_status() { return show_status(status, h, view(), diag.trace_flag == 1) != 0; }
 
 void session::pair(const drop_rec* drop_a, const drop_rec* drop_b) {
+  // The header in force is found here, where a missing one ends the run; its line frequency
+  // counts the record's minute.
+  const main_rec& header = header_at(hdr.list, drop_a->y_first, diag);
+  const record_plan plan = plan_record(drop_a, drop_b);
   if (!pipe_) {
     u8 head[drop_fmt::head_size];
-    if (transf_1(hdr.list, corr_tables, drop_a, drop_b, wr.oldlen, pack_data_, head, diag) == 0) return;
-    net_wr(wr, timing.pos, hdr.list.line_fr_at(drop_a->y_first, hdr.line_fr), head, pack_data_, h, diag);
+    if (transf_1(header, corr_tables, drop_a, drop_b, plan, wr.oldlen, pack_data_, head, diag) == 0) return;
+    net_wr(wr, timing.pos, header.line_fr, head, pack_data_, h, diag);
     return;
   }
   // The writer's thread evaluates and writes the pair. What it needs of this thread goes
-  // with it: the header in force (found here, where a missing one ends the run), the line
-  // frequency, and the clock, read only where net_wr reads it: for a record it writes.
-  const main_rec& header = header_at(hdr.list, drop_a->y_first, diag);
-  const f64 line_fr = hdr.list.line_fr_at(drop_a->y_first, hdr.line_fr);
-  const record_plan plan = plan_record(drop_a, drop_b);
+  // with it: the header, the plan, and the clock, read only where net_wr reads it: for a
+  // record it writes.
   s64 now = 0;
   if (plan.fits && !(wr.disk_y >= drop_a->y_first)) {  // disk_y is fixed for the run
     now = h.clock_seconds();
     oldlen_ahead_ = static_cast<s16>(plan.len);
   }
-  pipe_->pair(header, line_fr, plan, now, minutes_filled(), *drop_a, *drop_b);
+  pipe_->pair(header, plan, now, minutes_filled(), *drop_a, *drop_b);
 }
 
 void session::writer_flush_request() {

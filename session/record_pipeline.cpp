@@ -41,7 +41,6 @@ struct pair_head {
   record_pipeline::minutes filled;
   s64 now;
   const main_rec* header;
-  f64 line_fr;
   record_plan plan;
   object_shape a, b;
 };
@@ -172,10 +171,10 @@ void record_pipeline::submit() {
   throw_if_failed();
 }
 
-void record_pipeline::pair(const main_rec& header, f64 line_fr, const record_plan& plan, s64 now, minutes m,
+void record_pipeline::pair(const main_rec& header, const record_plan& plan, s64 now, minutes m,
                            const drop_rec& drop_a, const drop_rec& drop_b) {
   begin(kind::pair);
-  const pair_head h{m, now, &header, line_fr, plan, shape_of(drop_a), shape_of(drop_b)};
+  const pair_head h{m, now, &header, plan, shape_of(drop_a), shape_of(drop_b)};
   put(h);
   put_pieces(drop_a.pieces, h.a.line_no);
   put_pieces(drop_b.pieces, h.b.line_no);
@@ -279,7 +278,7 @@ void record_pipeline::run_batch(const batch& commands) {
         const drop_rec a = object_of(h.a, in.pieces(h.a.line_no));
         const drop_rec b = object_of(h.b, in.pieces(h.b.line_no));
         if (transf_1(*h.header, corr_, &a, &b, h.plan, wr_.oldlen, data, head, diag_) != 0)
-          net_wr(wr_, own_pos_, h.line_fr, head, data, clock, diag_);
+          net_wr(wr_, own_pos_, h.header->line_fr, head, data, clock, diag_);
         break;
       }
       case kind::flush_request:

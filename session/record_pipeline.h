@@ -6,8 +6,8 @@
 // one thread; only the moment each happens shifts.
 //
 // What the writer's thread reads of the session's thread is handed to it: the main header in
-// force at each pair (a node of the header list, which only grows), its line frequency, the
-// clock second read where the one-thread run reads it, and how far each camera's minute
+// force at each pair (a node of the header list, which only grows; its line frequency counts
+// the record's minute), the clock second read where the one-thread run reads it, and how far each camera's minute
 // table was filled, so that the resume file of each flush holds what it held on one thread.
 #pragma once
 
@@ -53,8 +53,8 @@ class record_pipeline {
   // clock second the writer's flush rules are to see (not read when a pair's record is not
   // written). Each throws the writer's run_end once the writer has failed, so that the
   // session's thread stops soon after.
-  void pair(const main_rec& header, f64 line_fr, const record_plan& plan, s64 now, minutes m,
-            const drop_rec& drop_a, const drop_rec& drop_b);
+  void pair(const main_rec& header, const record_plan& plan, s64 now, minutes m, const drop_rec& drop_a,
+            const drop_rec& drop_b);
   void flush_request(s64 now, minutes m);
   void final_flush(s64 now, minutes m);
   void header(const main_rec& rec);
