@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs an instrumented build of dropix on simulated rain, for the profile-guided build
+# (cmake/pgo.cmake): light, moderate and hard rain, both matching modes.
+#
+#   tools/pgo-train.sh INSTRUMENTED_BUILD_DIR WORK_DIR
+set -euo pipefail
+[[ $# -eq 2 ]] || { echo "usage: $0 INSTRUMENTED_BUILD_DIR WORK_DIR" >&2; exit 2; }
+build=$(cd "$1" && pwd)
+rm -rf "$2" && mkdir -p "$2"
+work=$(cd "$2" && pwd)
+
+train() {
+  local name=$1 mode=$2
+  shift 2
+  local dir=$work/$name
+  if [[ ! -f $dir/V26342_1.AB ]]; then
+    mkdir -p "$dir/out"
+    (cd "$dir" && "$build/dropix-sim" "$@" --out V26342_1.AB --quiet \
+      && "$build/dropix-sim" --calibrate --out corrfact.dat --quiet \
+      && "$build/dropix-sim" --settings out/ --quiet)
+  fi
+  rm -f "$dir"/out/V26342_1.*
+  (cd "$dir" && "$build/dropix" V26342_1.AB $mode >/dev/null)
+}
+
+train light "" --rain 5 --minutes 20 --seed 11
+train moderate "" --rain 50 --minutes 15 --seed 12
+train hard "" --rain 200 --minutes 8 --seed 13 --turbulence 0.2 --wind 5 --gust 1 --splashes 30 --close-pairs 2
+train hard /m --rain 200 --minutes 8 --seed 13 --turbulence 0.2 --wind 5 --gust 1 --splashes 30 --close-pairs 2
+rm -rf "$work"
