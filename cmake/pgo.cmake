@@ -13,12 +13,18 @@ set(pgo_profile ${pgo_dir}/profile)
 # the instrumented build's profile fits this build's objects.
 set(pgo_generate "-fprofile-generate=${pgo_profile} -fprofile-prefix-path=${pgo_dir}/build -fprofile-update=atomic")
 
+# The instrumented build compiles the code as this one does (compiler, build type, flags,
+# trace printers): a function compiled otherwise does not fit its profile, which the compiler
+# refuses.
 cmake_host_system_information(RESULT pgo_jobs QUERY NUMBER_OF_LOGICAL_CORES)
+string(TOUPPER "${CMAKE_BUILD_TYPE}" pgo_config)
 ExternalProject_Add(dropix_pgo_instrumented
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${pgo_dir}/build
   CMAKE_ARGS -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER}
-             -DDROPIX_TESTS=OFF -DDROPIX_PGO=OFF -DDROPIX_WERROR=${DROPIX_WERROR} -DCMAKE_CXX_FLAGS=${pgo_generate}
+             -DDROPIX_TESTS=OFF -DDROPIX_PGO=OFF -DDROPIX_WERROR=${DROPIX_WERROR} -DDROPIX_TRACE=${DROPIX_TRACE}
+             "-DCMAKE_CXX_FLAGS=${CMAKE_CXX_FLAGS} ${pgo_generate}"
+             "-DCMAKE_CXX_FLAGS_${pgo_config}=${CMAKE_CXX_FLAGS_${pgo_config}}"
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target dropix dropix-sim --parallel ${pgo_jobs}
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${pgo_dir}/build/dropix ${pgo_dir}/build/dropix-sim
