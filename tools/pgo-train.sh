@@ -3,11 +3,14 @@
 # (cmake/pgo.cmake): light, moderate and hard rain, both matching modes.
 #
 #   tools/pgo-train.sh INSTRUMENTED_BUILD_DIR WORK_DIR
+#
+# The recordings are made in a new directory inside WORK_DIR and removed afterwards.
 set -euo pipefail
 [[ $# -eq 2 ]] || { echo "usage: $0 INSTRUMENTED_BUILD_DIR WORK_DIR" >&2; exit 2; }
 build=$(cd "$1" && pwd)
-rm -rf "$2" && mkdir -p "$2"
-work=$(cd "$2" && pwd)
+mkdir -p "$2"
+work=$(mktemp -d "$(cd "$2" && pwd)/train.XXXXXX")
+trap 'rm -rf "$work"' EXIT
 
 train() {
   local name=$1 mode=$2
@@ -20,11 +23,12 @@ train() {
       && "$build/dropix-sim" --settings out/ --quiet)
   fi
   rm -f "$dir"/out/V26342_1.*
-  (cd "$dir" && "$build/dropix" V26342_1.AB $mode >/dev/null)
+  local switches=()
+  [[ -z $mode ]] || switches=("$mode")
+  (cd "$dir" && "$build/dropix" V26342_1.AB "${switches[@]}" >/dev/null)
 }
 
 train light "" --rain 5 --minutes 20 --seed 11
 train moderate "" --rain 50 --minutes 15 --seed 12
 train hard "" --rain 200 --minutes 8 --seed 13 --turbulence 0.2 --wind 5 --gust 1 --splashes 30 --close-pairs 2
 train hard /m --rain 200 --minutes 8 --seed 13 --turbulence 0.2 --wind 5 --gust 1 --splashes 30 --close-pairs 2
-rm -rf "$work"
