@@ -43,7 +43,8 @@ add_dependencies(dropix_pgo_profile dropix_pgo_instrumented)
 # Every target of the project waits for the profile; objects the training did not reach
 # (tests, products) are compiled as without one.
 add_dependencies(dropix_flags dropix_pgo_profile)
-target_compile_options(dropix_flags INTERFACE -fprofile-use=${pgo_profile} -fprofile-prefix-path=${CMAKE_BINARY_DIR}
+set(pgo_use_prefix ${CMAKE_BINARY_DIR})
+target_compile_options(dropix_flags INTERFACE -fprofile-use=${pgo_profile} -fprofile-prefix-path=${pgo_use_prefix}
                                               -fprofile-partial-training -Wno-missing-profile)
 
 # The decoder's objects are compiled anew with each new profile.
@@ -56,12 +57,13 @@ function(dropix_pgo_recompile)
   endforeach()
 endfunction()
 
-# The profile must fit this build's objects: a profile file for each of the decoder's hot
-# objects, under the name this build's compiler looks it up by. Without it the compiler would
-# quietly build as without a profile.
+# The profile must fit this build's objects: for every object of the decoding, assembly and
+# session libraries, a profile file under the name this build's compiler looks it up by (the
+# object's path from the prefix the compiler is given). Without one the compiler quietly
+# builds the object as without a profile.
 if(DROPIX_TESTS)
   add_test(NAME pgo_profile_fits
-           COMMAND ${CMAKE_COMMAND} -DPROFILE=${pgo_profile}
-                   "-DEXPECTED=CMakeFiles#dropix_input.dir#input#decmpr.cpp.gcda;CMakeFiles#dropix_reconstruct.dir#reconstruct#assign.cpp.gcda;CMakeFiles#dropix_reconstruct.dir#reconstruct#eval_dr.cpp.gcda;CMakeFiles#dropix_session.dir#session#makepix.cpp.gcda"
+           COMMAND ${CMAKE_COMMAND} -DPROFILE=${pgo_profile} -DPREFIX=${pgo_use_prefix}
+                   "-DOBJECTS=$<TARGET_OBJECTS:dropix_input>;$<TARGET_OBJECTS:dropix_reconstruct>;$<TARGET_OBJECTS:dropix_session>"
                    -P ${PROJECT_SOURCE_DIR}/cmake/pgo_check.cmake)
 endif()

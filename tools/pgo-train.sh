@@ -12,16 +12,16 @@ mkdir -p "$2"
 work=$(mktemp -d "$(cd "$2" && pwd)/train.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
+# shellcheck source=bench/recordings.sh
+source "$(dirname "$0")/../bench/recordings.sh"
+
+# train NAME SWITCH SIM_ARGS...: the instrumented dropix, with SWITCH when not empty, on the
+# recording dropix-sim makes with SIM_ARGS (made once per NAME).
 train() {
   local name=$1 mode=$2
   shift 2
   local dir=$work/$name
-  if [[ ! -f $dir/V26342_1.AB ]]; then
-    mkdir -p "$dir/out"
-    (cd "$dir" && "$build/dropix-sim" "$@" --out V26342_1.AB --quiet \
-      && "$build/dropix-sim" --calibrate --out corrfact.dat --quiet \
-      && "$build/dropix-sim" --settings out/ --quiet)
-  fi
+  simulate "$dir" "$@"
   rm -f "$dir"/out/V26342_1.*
   local switches=()
   [[ -z $mode ]] || switches=("$mode")
