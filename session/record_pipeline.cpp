@@ -1,6 +1,7 @@
 #include "session/record_pipeline.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <exception>
 
@@ -174,10 +175,35 @@ void record_pipeline::submit() {
 void record_pipeline::pair(const main_rec& header, const record_plan& plan, s64 now, minutes m,
                            const drop_rec& drop_a, const drop_rec& drop_b) {
   begin(kind::pair);
-  const pair_head h{m, now, &header, plan, shape_of(drop_a), shape_of(drop_b)};
-  put(h);
-  put_pieces(drop_a.pieces, h.a.line_no);
-  put_pieces(drop_b.pieces, h.b.line_no);
+  // The head is stored field by field where it goes: built aside and copied, its small
+  // fields' stores stall the wide loads that copy them, on every pair.
+  static_assert(sizeof(pair_head) <= batch_slack && std::is_trivially_copyable_v<pair_head>);
+  u8* const at = batch_.bytes.get() + batch_.size;
+  const auto store = [at](std::size_t offset, const auto& v) { std::memcpy(at + offset, &v, sizeof v); };
+  store(offsetof(pair_head, filled.a), m.a);
+  store(offsetof(pair_head, filled.b), m.b);
+  store(offsetof(pair_head, now), now);
+  store(offsetof(pair_head, header), &header);
+  store(offsetof(pair_head, plan.fits), plan.fits);
+  store(offsetof(pair_head, plan.bits), plan.bits);
+  store(offsetof(pair_head, plan.words), plan.words);
+  store(offsetof(pair_head, plan.len), plan.len);
+  const auto store_shape = [&](std::size_t offset, const drop_rec& d) {
+    const object_shape s = shape_of(d);
+    store(offset + offsetof(object_shape, y_last), s.y_last);
+    store(offset + offsetof(object_shape, y_first), s.y_first);
+    store(offset + offsetof(object_shape, pix_min), s.pix_min);
+    store(offset + offsetof(object_shape, pix_max), s.pix_max);
+    store(offset + offsetof(object_shape, max_wid), s.max_wid);
+    store(offset + offsetof(object_shape, line_no), s.line_no);
+  };
+  store_shape(offsetof(pair_head, a), drop_a);
+  store_shape(offsetof(pair_head, b), drop_b);
+  batch_.size += padded(sizeof(pair_head));
+  const int lines_a = shape_of(drop_a).line_no;
+  const int lines_b = shape_of(drop_b).line_no;
+  put_pieces(drop_a.pieces, lines_a);
+  put_pieces(drop_b.pieces, lines_b);
   if (batch_.size >= batch_bytes) submit();
 }
 
