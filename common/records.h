@@ -76,6 +76,9 @@ struct queue_pair {
   drop_rec* assign_last = nullptr;
   drop_rec* wait_first = nullptr;
   drop_rec* wait_last = nullptr;
+  // Known of the Wait-queue: from its oldest end on, no object's y_first lies below the one
+  // before (false when not known). Objects leaving keep it so.
+  bool wait_in_order = true;
 };
 
 // ---- header list -------------------------------------------------------------------------
