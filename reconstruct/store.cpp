@@ -149,15 +149,18 @@ void unlink_wait(store_state& store, drop_rec* obj, queue_pair& qp, diagnostics&
 
 void chain_queues(const store_state& store, queue_pair& qp, diagnostics& d) {
   if (!qp.assign_first) return;
-  queue_chron(d, "Assign-queue", qp.assign_tag, qp.assign_last);
+  // A queue in order (no object's first line below the one before, from the oldest on) has
+  // no object starting before its oldest: nothing to report.
+  bool assign_in_order = true;
+  for (const drop_rec* p = qp.assign_last; assign_in_order && p != qp.assign_first; p = p->prev)
+    assign_in_order = p->prev->y_first >= p->y_first;
+  if (!assign_in_order) queue_chron(d, "Assign-queue", qp.assign_tag, qp.assign_last);
 
   drop_rec* const old_front = qp.wait_first;
-  // The Wait-queue stays in order when the Assign-queue is, from its oldest end on, and
-  // starts no lower than the Wait-queue's newest object.
-  bool in_order = old_front ? qp.wait_in_order && qp.assign_last->y_first >= old_front->y_first : true;
-  for (const drop_rec* p = qp.assign_last; in_order && p != qp.assign_first; p = p->prev)
-    in_order = p->prev->y_first >= p->y_first;
-  qp.wait_in_order = in_order;
+  // The Wait-queue stays in order when the Assign-queue is and starts no lower than the
+  // Wait-queue's newest object.
+  qp.wait_in_order = assign_in_order &&
+                     (!old_front || (qp.wait_in_order && qp.assign_last->y_first >= old_front->y_first));
   qp.assign_first->prev = nullptr;
   qp.assign_last->next = old_front;
   if (old_front)
@@ -171,7 +174,6 @@ void chain_queues(const store_state& store, queue_pair& qp, diagnostics& d) {
 
   hprintf2(d, "** chain_queues: ");
   show_slots(store, d);
-  // A queue in order has no object older than its oldest: nothing to report.
   if (!qp.wait_in_order) queue_chron(d, "Wait-queue", qp.wait_tag, qp.wait_last);
 }
 

@@ -204,17 +204,17 @@ TEST_F(chaining, objects_starting_before_the_oldest_are_reported_with_whole_line
   EXPECT_EQ(wait_queue(store.qa).size(), 4u) << "the check only reports";
 }
 
-// The Wait-queue's chronology report is skipped while the queue is known to be in order:
-// after any history of blocks (mostly in order, now and then out of order or with a first
-// line that is not a number) and of objects leaving, it says what a walk of the whole queue
+// The chronology reports are skipped for queues known to be in order: after any history of
+// blocks (mostly in order, now and then out of order or with a first line that is not a
+// number) and of objects leaving the Wait-queue, each says what a walk of its whole queue
 // says.
 TEST_F(chaining, the_wait_queue_report_is_what_a_walk_of_the_whole_queue_reports) {
   std::mt19937 rng(7);
-  const auto wait_lines = [](const std::string& text) {
+  const auto lines_of = [](const std::string& text, const char* queue) {
     std::istringstream in(text);
     std::string line, kept;
     while (std::getline(in, line))
-      if (line.starts_with("Wait-queue")) kept += line + "\n";
+      if (line.starts_with(queue)) kept += line + "\n";
     return kept;
   };
   int reported = 0, known_in_order = 0;
@@ -227,9 +227,13 @@ TEST_F(chaining, the_wait_queue_report_is_what_a_walk_of_the_whole_queue_reports
       if (rng() % 40 == 0) y = std::nan("");
       new_obj(store, 1, 5, y, store.qa, diag);
     }
+    const std::size_t assign_walked = err_text().size();
+    queue_chron(diag, "Assign-queue", '1', store.qa.assign_last);
+    const std::string assign_walk = err_text().substr(assign_walked);
     const std::size_t before = err_text().size();
     chain_queues(store, store.qa, diag);
-    const std::string said = wait_lines(err_text().substr(before));
+    EXPECT_EQ(lines_of(err_text().substr(before), "Assign-queue"), assign_walk) << "block " << block;
+    const std::string said = lines_of(err_text().substr(before), "Wait-queue");
     const std::size_t walked = err_text().size();
     queue_chron(diag, "Wait-queue", 'V', store.qa.wait_last);
     // A block that made no object chains nothing and says nothing.
