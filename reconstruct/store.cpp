@@ -149,11 +149,15 @@ void unlink_wait(store_state& store, drop_rec* obj, queue_pair& qp, diagnostics&
 
 void chain_queues(const store_state& store, queue_pair& qp, diagnostics& d) {
   if (!qp.assign_first) return;
-  // A queue in order (no object's first line below the one before, from the oldest on) has
-  // no object starting before its oldest: nothing to report.
+  // One walk of the block's objects, newest to oldest: each takes the Wait-queue's tag, and
+  // whether they are in order is learnt (no object's first line below the one before, from
+  // the oldest on). A queue in order has no object starting before its oldest: nothing to
+  // report.
   bool assign_in_order = true;
-  for (const drop_rec* p = qp.assign_last; assign_in_order && p != qp.assign_first; p = p->prev)
-    assign_in_order = p->prev->y_first >= p->y_first;
+  for (drop_rec* p = qp.assign_first; p; p = p->next) {
+    p->status = qp.wait_tag;
+    if (p->next && !(p->y_first >= p->next->y_first)) assign_in_order = false;
+  }
   if (!assign_in_order) queue_chron(d, "Assign-queue", qp.assign_tag, qp.assign_last);
 
   drop_rec* const old_front = qp.wait_first;
@@ -167,7 +171,6 @@ void chain_queues(const store_state& store, queue_pair& qp, diagnostics& d) {
     old_front->prev = qp.assign_last;
   else
     qp.wait_last = qp.assign_last;
-  for (drop_rec* p = qp.assign_first; p != old_front; p = p->next) p->status = qp.wait_tag;
   qp.wait_first = qp.assign_first;
   qp.assign_first = nullptr;
   qp.assign_last = nullptr;

@@ -188,8 +188,7 @@ void record_pipeline::pair(const main_rec& header, const record_plan& plan, s64 
   store(offsetof(pair_head, plan.bits), plan.bits);
   store(offsetof(pair_head, plan.words), plan.words);
   store(offsetof(pair_head, plan.len), plan.len);
-  const auto store_shape = [&](std::size_t offset, const drop_rec& d) {
-    const object_shape s = shape_of(d);
+  const auto store_shape = [&](std::size_t offset, const object_shape& s) {
     store(offset + offsetof(object_shape, y_last), s.y_last);
     store(offset + offsetof(object_shape, y_first), s.y_first);
     store(offset + offsetof(object_shape, pix_min), s.pix_min);
@@ -197,13 +196,13 @@ void record_pipeline::pair(const main_rec& header, const record_plan& plan, s64 
     store(offset + offsetof(object_shape, max_wid), s.max_wid);
     store(offset + offsetof(object_shape, line_no), s.line_no);
   };
-  store_shape(offsetof(pair_head, a), drop_a);
-  store_shape(offsetof(pair_head, b), drop_b);
+  const object_shape a = shape_of(drop_a);
+  const object_shape b = shape_of(drop_b);
+  store_shape(offsetof(pair_head, a), a);
+  store_shape(offsetof(pair_head, b), b);
   batch_.size += padded(sizeof(pair_head));
-  const int lines_a = shape_of(drop_a).line_no;
-  const int lines_b = shape_of(drop_b).line_no;
-  put_pieces(drop_a.pieces, lines_a);
-  put_pieces(drop_b.pieces, lines_b);
+  put_pieces(drop_a.pieces, a.line_no);
+  put_pieces(drop_b.pieces, b.line_no);
   if (batch_.size >= batch_bytes) submit();
 }
 
