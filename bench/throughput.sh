@@ -12,8 +12,10 @@
 #   bench/throughput.sh [BUILD_DIR] [--rates "1 10 50 200"] [--minutes 120] [--runs 5]
 #   bench/throughput.sh [BUILD_DIR] --linearity [--rate 50] [--lengths "30 120 480"]
 #
-# The second form runs the same rain for recordings of different lengths and prints the
-# seconds per minute of recording of each, relative to the longest one.
+# The second form runs the same rain for recordings of different lengths, one run of each
+# length per round, and prints the seconds per minute of recording of each relative to the
+# longest one, as they are and with the time of a run on a raw file of one header block taken
+# off, and the straight line through the times by least squares.
 # Needs a build with the tools (cmake --workflow --preset test builds them), zstd, dd and
 # /usr/bin/time. WORK=DIR keeps the recordings there (and reuses them) instead of a
 # temporary directory.
@@ -115,22 +117,60 @@ if [[ $linearity -eq 0 ]]; then
     echo "       dropix runs: $runs_dropix"
   done
 else
-  declare -A per_minute
-  printf '%8s %8s %8s %10s %9s %8s\n' minutes "raw MB" "dropix s" "s per min" "dropix KB" fsyncs
-  for m in $lengths; do
-    dir=$(recording "$rate" "$m")
-    measure "$dir"
+  # The lengths are timed round by round, one run of each per round (the load of this
+  # machine moves from one minute to the next, so blocks of runs of one length would meet
+  # different loads), beside a run on a raw file of the first 200 bytes of a recording (its
+  # first header block): what any run pays whatever its length, measured, not estimated.
+  dirs=() ms=()
+  for m in $lengths; do dirs+=("$(recording "$rate" "$m")"); ms+=("$m"); done
+  header_only="$work/header-only"
+  if [[ ! -f $header_only/V26342_1.AB ]]; then
+    mkdir -p "$header_only/out"
+    cp "${dirs[0]}/corrfact.dat" "$header_only/"
+    cp -r "${dirs[0]}/out/." "$header_only/out/" 2>/dev/null || true
+    [[ -f ${dirs[0]}/DROPIX.SET ]] && cp "${dirs[0]}/DROPIX.SET" "$header_only/"
+    head -c 200 "${dirs[0]}/V26342_1.AB" >"$header_only/V26342_1.AB"
+  fi
+  dirs+=("$header_only") ms+=(0)
+  declare -A best_s
+  for ((i = 0; i < runs; i++)); do
+    for k in "${!dirs[@]}"; do
+      cd "${dirs[$k]}"
+      cat V26342_1.AB >/dev/null
+      rm -rf out && mkdir out
+      t0=$(now); "$build/dropix" V26342_1.AB >/dev/null 2>&1 || true; t=$(seconds "$t0" "$(now)")
+      [[ -z ${best_s[$k]:-} ]] || (($(echo "$t < ${best_s[$k]}" | bc -l))) && best_s[$k]=$t
+    done
+  done
+  last=0  # the longest recording
+  for k in $(seq 0 $((${#dirs[@]} - 2))); do if ((ms[k] > ms[last])); then last=$k; fi; done
+  t0_s=${best_s[$((${#dirs[@]} - 1))]}
+  printf 'a run on the first 200 bytes (one header block): %.4f s\n' "$t0_s"
+  printf '%8s %8s %8s %10s %9s %12s %9s %8s\n' minutes "raw MB" "dropix s" "s per min" relative "less 200 B" \
+    "dropix KB" fsyncs
+  for k in $(seq 0 $((${#dirs[@]} - 2))); do
+    cd "${dirs[$k]}"
+    m=${ms[$k]} t=${best_s[$k]} tl=${best_s[$last]} ml=${ms[$last]}
     bytes=$(stat -c %s V26342_1.AB)
     rss_d=$(dropix_kb)
     read -r nflush _ < <(flushes)
-    per_minute[$m]=$(echo "$t_dropix / $m" | bc -l)
-    printf '%8s %8.1f %8.3f %10.5f %9s %8s\n' "$m" "$(echo "$bytes / 1000000" | bc -l)" "$t_dropix" \
-      "${per_minute[$m]}" "$rss_d" "$nflush"
+    printf '%8s %8.1f %8.3f %10.5f %9.3f %12.3f %9s %8s\n' "$m" "$(echo "$bytes / 1000000" | bc -l)" "$t" \
+      "$(echo "$t / $m" | bc -l)" "$(echo "($t / $m) / ($tl / $ml)" | bc -l)" \
+      "$(echo "(($t - $t0_s) / $m) / (($tl - $t0_s) / $ml)" | bc -l)" "$rss_d" "$nflush"
   done
-  longest=$(printf '%s\n' $lengths | sort -g | tail -1)
-  for m in $lengths; do
-    printf 'cost per minute of %s min relative to %s min: %.3f\n' "$m" "$longest" \
-      "$(echo "${per_minute[$m]} / ${per_minute[$longest]}" | bc -l)"
-  done
+  # The straight line through the lengths' times by least squares: its slope is the cost of
+  # a minute of rain, its intercept what a run costs whatever its length, and the largest
+  # distance of a length's time from the line says how straight the cost is.
+  for k in $(seq 0 $((${#dirs[@]} - 2))); do echo "${ms[$k]} ${best_s[$k]}"; done | awk '
+    { x[NR] = $1; y[NR] = $2; sx += $1; sy += $2; sxx += $1 * $1; sxy += $1 * $2 }
+    END {
+      n = NR; slope = (n * sxy - sx * sy) / (n * sxx - sx * sx); icpt = (sy - slope * sx) / n
+      printf "least squares: %.5f s per minute and %.4f s per run\n", slope, icpt
+      for (i = 1; i <= n; i++) {
+        d = (y[i] - (icpt + slope * x[i])) / (icpt + slope * x[i]); if (d < 0) d = -d
+        if (d > worst) worst = d
+      }
+      printf "largest distance of a length from the line: %.1f %%\n", 100 * worst
+    }'
 fi
 echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
