@@ -54,6 +54,14 @@ seconds() { echo "scale=4; ($2 - $1) / 1000000000" | bc -l; }
 best() { printf '%s\n' "$@" | sort -g | head -1; }
 peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 
+# A / B to three places (bc expressions), or "-" when B is not above zero: the times of very
+# short recordings can come out equal to the 200-byte run's.
+ratio() {
+  local b
+  b=$(echo "$2" | bc -l)
+  if (($(echo "$b > 0" | bc -l))); then printf '%.3f' "$(echo "($1) / $b" | bc -l)"; else printf -- '-'; fi
+}
+
 # Peak RSS of a dropix run from fresh outputs (a run continues outputs that exist).
 dropix_kb() { rm -rf out && mkdir out && peak_kb "$build/dropix" V26342_1.AB; }
 
@@ -138,7 +146,9 @@ else
       cd "${dirs[$k]}"
       cat V26342_1.AB >/dev/null
       rm -rf out && mkdir out
-      t0=$(now); "$build/dropix" V26342_1.AB >/dev/null 2>&1 || true; t=$(seconds "$t0" "$(now)")
+      t0=$(now)
+      "$build/dropix" V26342_1.AB >/dev/null 2>&1 || { echo "$0: dropix failed in ${dirs[$k]}" >&2; exit 1; }
+      t=$(seconds "$t0" "$(now)")
       [[ -z ${best_s[$k]:-} ]] || (($(echo "$t < ${best_s[$k]}" | bc -l))) && best_s[$k]=$t
     done
   done
@@ -154,9 +164,9 @@ else
     bytes=$(stat -c %s V26342_1.AB)
     rss_d=$(dropix_kb)
     read -r nflush _ < <(flushes)
-    printf '%8s %8.1f %8.3f %10.5f %9.3f %12.3f %9s %8s\n' "$m" "$(echo "$bytes / 1000000" | bc -l)" "$t" \
-      "$(echo "$t / $m" | bc -l)" "$(echo "($t / $m) / ($tl / $ml)" | bc -l)" \
-      "$(echo "(($t - $t0_s) / $m) / (($tl - $t0_s) / $ml)" | bc -l)" "$rss_d" "$nflush"
+    printf '%8s %8.1f %8.3f %10.5f %9s %12s %9s %8s\n' "$m" "$(echo "$bytes / 1000000" | bc -l)" "$t" \
+      "$(echo "$t / $m" | bc -l)" "$(ratio "$t / $m" "$tl / $ml")" \
+      "$(ratio "($t - $t0_s) / $m" "($tl - $t0_s) / $ml")" "$rss_d" "$nflush"
   done
   # The straight line through the lengths' times by least squares: its slope is the cost of
   # a minute of rain, its intercept what a run costs whatever its length, and the largest
@@ -164,10 +174,14 @@ else
   for k in $(seq 0 $((${#dirs[@]} - 2))); do echo "${ms[$k]} ${best_s[$k]}"; done | awk '
     { x[NR] = $1; y[NR] = $2; sx += $1; sy += $2; sxx += $1 * $1; sxy += $1 * $2 }
     END {
-      n = NR; slope = (n * sxy - sx * sy) / (n * sxx - sx * sx); icpt = (sy - slope * sx) / n
+      n = NR
+      if (n < 2 || n * sxx - sx * sx == 0) { print "least squares: needs two lengths or more"; exit }
+      slope = (n * sxy - sx * sy) / (n * sxx - sx * sx); icpt = (sy - slope * sx) / n
       printf "least squares: %.5f s per minute and %.4f s per run\n", slope, icpt
       for (i = 1; i <= n; i++) {
-        d = (y[i] - (icpt + slope * x[i])) / (icpt + slope * x[i]); if (d < 0) d = -d
+        f = icpt + slope * x[i]
+        if (f <= 0) continue
+        d = (y[i] - f) / f; if (d < 0) d = -d
         if (d > worst) worst = d
       }
       printf "largest distance of a length from the line: %.1f %%\n", 100 * worst

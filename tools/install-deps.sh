@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages DROPIX needs, if any is missing; quiet when none is.
 #
-#   tools/install-deps.sh          build, tests, products, quick-looks and the workflow
+#   tools/install-deps.sh          build, tests, products, quick-looks, the workflow and the
+#                                  whole-run benchmark scripts (zstd, bc, time)
 #   tools/install-deps.sh --ci     and the fuzzing tools of .ci/run
 #   tools/install-deps.sh --check  only say what is missing (status 1 if anything is)
 #
@@ -12,7 +13,8 @@ set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
           libnetcdf-dev netcdf-bin libcli11-dev
-          python3-xarray python3-netcdf4 python3-matplotlib snakemake)
+          python3-xarray python3-netcdf4 python3-matplotlib snakemake
+          zstd bc time)
 check=0
 for arg in "$@"; do
   case "$arg" in
