@@ -54,12 +54,12 @@ seconds() { echo "scale=4; ($2 - $1) / 1000000000" | bc -l; }
 best() { printf '%s\n' "$@" | sort -g | head -1; }
 peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 
-# A / B to three places (bc expressions), or "-" when B is not above zero: the times of very
-# short recordings can come out equal to the 200-byte run's.
+# A / B (bc expressions) to PLACES places (3 unless given), or "-" when B is not above zero:
+# a time can come out as 0 on a very short recording, or equal to the 200-byte run's.
 ratio() {
   local b
   b=$(echo "$2" | bc -l)
-  if (($(echo "$b > 0" | bc -l))); then printf '%.3f' "$(echo "($1) / $b" | bc -l)"; else printf -- '-'; fi
+  if (($(echo "$b > 0" | bc -l))); then printf "%.${3:-3}f" "$(echo "($1) / $b" | bc -l)"; else printf -- '-'; fi
 }
 
 # Peak RSS of a dropix run from fresh outputs (a run continues outputs that exist).
@@ -118,10 +118,10 @@ if [[ $linearity -eq 0 ]]; then
     rss_z=$(peak_kb zstd -dc V26342_1.AB.zst)
     read -r nflush tflush < <(flushes)
     cpu=$(dropix_cpu)
-    printf '%6s %8.1f %8.1f %8.3f %8.1f %8.3f %8.2f %8.4f %8.1f %9s %9s %8s %8s %9s %8s\n' "$r" \
+    printf '%6s %8.1f %8.1f %8.3f %8s %8.3f %8s %8.4f %8s %9s %9s %8s %8s %9s %8s\n' "$r" \
       "$(echo "$bytes / 1000000" | bc -l)" "$(echo "$hyd / 1000000" | bc -l)" "$t_dropix" \
-      "$(echo "$bytes / $t_dropix / 1000000" | bc -l)" "$t_zstd" "$(echo "$t_dropix / $t_zstd" | bc -l)" \
-      "$t_read" "$(echo "$t_dropix / $t_read" | bc -l)" "$rss_d" "$rss_z" "$nflush" "$tflush" "$t_unsynced" "$cpu"
+      "$(ratio "$bytes / 1000000" "$t_dropix" 1)" "$t_zstd" "$(ratio "$t_dropix" "$t_zstd" 2)" \
+      "$t_read" "$(ratio "$t_dropix" "$t_read" 1)" "$rss_d" "$rss_z" "$nflush" "$tflush" "$t_unsynced" "$cpu"
     echo "       dropix runs: $runs_dropix"
   done
 else
