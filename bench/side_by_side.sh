@@ -53,11 +53,7 @@ for r in $rates; do
     [[ -z $best_z || $t -lt $best_z ]] && best_z=$t
   done
   printf '%6s %9s' "$r" "$best_z"
-  for p in "${programs[@]}"; do
-    # A tiny recording can be inflated in less than a millisecond: no ratio then.
-    if ((best_z > 0)); then x=$(echo "${best[$p]} / $best_z" | bc -l); printf ' %9s %7.2f' "${best[$p]}" "$x"
-    else printf ' %9s %7s' "${best[$p]}" -; fi
-  done
+  for p in "${programs[@]}"; do printf ' %9s %7s' "${best[$p]}" "$(ratio "${best[$p]}" "$best_z" 2)"; done
   echo
   unset best
 done

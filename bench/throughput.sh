@@ -54,12 +54,14 @@ seconds() { echo "scale=4; ($2 - $1) / 1000000000" | bc -l; }
 best() { printf '%s\n' "$@" | sort -g | head -1; }
 peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 
-# A / B (bc expressions) to PLACES places (3 unless given), or "-" when B is not above zero:
-# a time can come out as 0 on a very short recording, or equal to the 200-byte run's.
-ratio() {
-  local b
-  b=$(echo "$2" | bc -l)
-  if (($(echo "$b > 0" | bc -l))); then printf "%.${3:-3}f" "$(echo "($1) / $b" | bc -l)"; else printf -- '-'; fi
+# Seconds of one dropix run in the current directory, from fresh outputs (a run continues
+# outputs that exist); a failing run ends the script.
+dropix_seconds() {
+  local t0
+  rm -rf out && mkdir out
+  t0=$(now)
+  "$build/dropix" V26342_1.AB >/dev/null 2>&1 || { echo "$0: dropix failed in $PWD" >&2; exit 1; }
+  seconds "$t0" "$(now)"
 }
 
 # Peak RSS of a dropix run from fresh outputs (a run continues outputs that exist).
@@ -80,8 +82,7 @@ measure() {
   cd "$dir"
   cat V26342_1.AB V26342_1.AB.zst >/dev/null  # into the page cache
   for ((i = 0; i < runs; i++)); do
-    rm -rf out && mkdir out
-    t0=$(now); "$build/dropix" V26342_1.AB >/dev/null; d+=("$(seconds "$t0" "$(now)")")
+    d+=("$(dropix_seconds)")
     t0=$(now); zstd -dc V26342_1.AB.zst >/dev/null; z+=("$(seconds "$t0" "$(now)")")
     t0=$(now); dd if=V26342_1.AB of=/dev/null bs=128K status=none; r+=("$(seconds "$t0" "$(now)")")
     if [[ -f $no_fsync ]]; then
@@ -129,38 +130,31 @@ else
   # machine moves from one minute to the next, so blocks of runs of one length would meet
   # different loads), beside a run on a raw file of the first 200 bytes of a recording (its
   # first header block): what any run pays whatever its length, measured, not estimated.
-  dirs=() ms=()
-  for m in $lengths; do dirs+=("$(recording "$rate" "$m")"); ms+=("$m"); done
-  header_only="$work/header-only"
-  if [[ ! -f $header_only/V26342_1.AB ]]; then
-    mkdir -p "$header_only/out"
-    cp "${dirs[0]}/corrfact.dat" "$header_only/"
-    cp -r "${dirs[0]}/out/." "$header_only/out/" 2>/dev/null || true
-    [[ -f ${dirs[0]}/DROPIX.SET ]] && cp "${dirs[0]}/DROPIX.SET" "$header_only/"
-    head -c 200 "${dirs[0]}/V26342_1.AB" >"$header_only/V26342_1.AB"
-  fi
-  dirs+=("$header_only") ms+=(0)
-  declare -A best_s
+  dirs=() ms=() times=() t_empty=() best_s=()
+  for m in $lengths; do dirs+=("$(recording "$rate" "$m")"); ms+=("$m"); times+=(""); done
+  empty=$(header_only "${dirs[0]}")
   for ((i = 0; i < runs; i++)); do
     for k in "${!dirs[@]}"; do
       cd "${dirs[$k]}"
       cat V26342_1.AB >/dev/null
-      rm -rf out && mkdir out
-      t0=$(now)
-      "$build/dropix" V26342_1.AB >/dev/null 2>&1 || { echo "$0: dropix failed in ${dirs[$k]}" >&2; exit 1; }
-      t=$(seconds "$t0" "$(now)")
-      [[ -z ${best_s[$k]:-} ]] || (($(echo "$t < ${best_s[$k]}" | bc -l))) && best_s[$k]=$t
+      times[k]+=" $(dropix_seconds)"
     done
+    cd "$empty"
+    t_empty+=("$(dropix_seconds)")
   done
   last=0  # the longest recording
-  for k in $(seq 0 $((${#dirs[@]} - 2))); do if ((ms[k] > ms[last])); then last=$k; fi; done
-  t0_s=${best_s[$((${#dirs[@]} - 1))]}
+  for k in "${!dirs[@]}"; do
+    read -ra each <<<"${times[k]}"
+    best_s[k]=$(best "${each[@]}")
+    if ((ms[k] > ms[last])); then last=$k; fi
+  done
+  t0_s=$(best "${t_empty[@]}") tl=${best_s[$last]} ml=${ms[$last]}
   printf 'a run on the first 200 bytes (one header block): %.4f s\n' "$t0_s"
   printf '%8s %8s %8s %10s %9s %12s %9s %8s\n' minutes "raw MB" "dropix s" "s per min" relative "less 200 B" \
     "dropix KB" fsyncs
-  for k in $(seq 0 $((${#dirs[@]} - 2))); do
+  for k in "${!dirs[@]}"; do
     cd "${dirs[$k]}"
-    m=${ms[$k]} t=${best_s[$k]} tl=${best_s[$last]} ml=${ms[$last]}
+    m=${ms[$k]} t=${best_s[$k]}
     bytes=$(stat -c %s V26342_1.AB)
     rss_d=$(dropix_kb)
     read -r nflush _ < <(flushes)
@@ -171,7 +165,7 @@ else
   # The straight line through the lengths' times by least squares: its slope is the cost of
   # a minute of rain, its intercept what a run costs whatever its length, and the largest
   # distance of a length's time from the line says how straight the cost is.
-  for k in $(seq 0 $((${#dirs[@]} - 2))); do echo "${ms[$k]} ${best_s[$k]}"; done | awk '
+  for k in "${!dirs[@]}"; do echo "${ms[$k]} ${best_s[$k]}"; done | awk '
     { x[NR] = $1; y[NR] = $2; sx += $1; sy += $2; sxx += $1 * $1; sxy += $1 * $2 }
     END {
       n = NR
