@@ -62,8 +62,8 @@ struct drop_rec {
   drop_rec* prev = nullptr;  // towards the newer end
   s16 status = 0;    // 0 free, 1 just allocated, else the tag of its queue
   s16 overflow = 0;  // a piece arrived after MAXLIN lines
-  // Its pieces, line by line: in the store, the slot's own room for MAXLIN pieces, lent with
-  // the slot and taken back with it (null while the slot is free).
+  // Its pieces, line by line: in the store, a room for MAXLIN pieces lent to the slot while
+  // it is taken (null while the slot is free).
   piece* pieces = nullptr;
 };
 

@@ -99,7 +99,9 @@ drop_rec* w_alloc(store_state& store, diagnostics& d) {
   store.busy[i / 64] |= u64{1} << (i % 64);
   store.slot_cursor = static_cast<s16>((i + 1) % n_slots);
   drop_rec& slot = store.slots[i];
-  slot.pieces = &store.rooms[static_cast<std::size_t>(i) * MAXLIN];
+  // Every taken slot holds a room, so a free slot always finds one.
+  const u16 room = store.free_rooms[static_cast<std::size_t>(--store.n_free_rooms)];
+  slot.pieces = &store.rooms[std::size_t{room} * MAXLIN];
   slot.status = 1;
   slot.next = nullptr;
   slot.prev = nullptr;
@@ -109,7 +111,10 @@ drop_rec* w_alloc(store_state& store, diagnostics& d) {
 void w_free(store_state& store, drop_rec* obj, diagnostics& d) {
   if (!is_slot(store, obj)) fail(d, "** w_free: Illegal input adress %p!\n", static_cast<void*>(obj));
   const auto i = static_cast<std::size_t>(obj - store.slots);
+  if (!((store.busy[i / 64] >> (i % 64)) & 1u)) return;  // free already: nothing to give back
   store.busy[i / 64] &= ~(u64{1} << (i % 64));
+  const auto room = static_cast<std::size_t>(obj->pieces - store.rooms.get()) / MAXLIN;
+  store.free_rooms[static_cast<std::size_t>(store.n_free_rooms++)] = static_cast<u16>(room);
   obj->status = 0;
   obj->next = nullptr;
   obj->prev = nullptr;

@@ -2,6 +2,7 @@
 // Wait-queue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -70,25 +71,83 @@ TEST_F(slots, the_search_finds_free_slots_across_the_whole_store_in_next_fit_ord
   EXPECT_EQ(w_alloc(store, diag), nullptr);
 }
 
-TEST_F(slots, each_slot_lends_a_room_of_its_own_for_maxlin_pieces) {
+TEST_F(slots, each_taken_slot_holds_a_room_of_its_own_for_maxlin_pieces) {
   new_obj(store, 7, 9, 1.0, store.qa, diag);
   drop_rec* first = store.qa.assign_first;
   new_obj(store, 30, 40, 1.0, store.qa, diag);
   drop_rec* second = store.qa.assign_first;
-  ASSERT_EQ(second, first + 1);
   for (int k = 0; k < MAXLIN; ++k) first->pieces[k] = {static_cast<s16>(k), static_cast<s16>(k + 1)};
-  EXPECT_EQ(second->pieces[0].first, 30) << "a full room reaches into the next slot's";
+  EXPECT_EQ(second->pieces[0].first, 30) << "a full room reaches into another slot's";
   EXPECT_EQ(second->pieces[0].last, 40);
   for (int k = 0; k < MAXLIN; ++k) second->pieces[k] = {-1, -1};
   EXPECT_EQ(first->pieces[MAXLIN - 1].first, MAXLIN - 1);
-  piece* const room = first->pieces;
   unlink_assign(store, first, store.qa, diag);
   EXPECT_EQ(first->pieces, nullptr);
-  store.slot_cursor = 0;
-  new_obj(store, 50, 60, 2.0, store.qa, diag);
-  ASSERT_EQ(store.qa.assign_first, first);
-  EXPECT_EQ(first->pieces, room) << "a slot always lends the same room";
-  EXPECT_EQ(first->pieces[0].first, 50);
+}
+
+TEST_F(slots, the_room_given_back_last_is_lent_first) {
+  std::vector<drop_rec*> objs;
+  for (int k = 0; k < 4; ++k) objs.push_back(w_alloc(store, diag));
+  EXPECT_EQ(objs[0]->pieces, store.rooms.get()) << "a fresh store lends its rooms from the front";
+  for (int k = 1; k < 4; ++k) EXPECT_EQ(objs[k]->pieces, objs[k - 1]->pieces + MAXLIN);
+
+  piece* const second_room = objs[1]->pieces;
+  piece* const third_room = objs[2]->pieces;
+  w_free(store, objs[2], diag);
+  w_free(store, objs[1], diag);
+  drop_rec* next = w_alloc(store, diag);
+  EXPECT_EQ(next, &store.slots[4]) << "the slot search is not changed by the rooms";
+  EXPECT_EQ(next->pieces, second_room);
+  EXPECT_EQ(w_alloc(store, diag)->pieces, third_room);
+  EXPECT_EQ(w_alloc(store, diag)->pieces, objs[3]->pieces + MAXLIN) << "then an untouched room";
+}
+
+TEST_F(slots, a_slot_released_twice_gives_its_room_back_once) {
+  drop_rec* obj = w_alloc(store, diag);
+  w_free(store, obj, diag);
+  w_free(store, obj, diag);
+  EXPECT_EQ(obj->status, 0);
+  EXPECT_EQ(obj->pieces, nullptr);
+  drop_rec* a = w_alloc(store, diag);
+  drop_rec* b = w_alloc(store, diag);
+  EXPECT_NE(a->pieces, b->pieces) << "two objects would write into one room";
+}
+
+TEST_F(slots, taken_slots_never_share_a_room_and_only_as_many_rooms_as_objects_are_touched) {
+  std::mt19937 rng(13);
+  std::vector<drop_rec*> taken;
+  std::size_t most_at_once = 0;
+  piece* highest_room = nullptr;
+  for (int step = 0; step < 20000; ++step) {
+    // Churn around 20 to 200 objects, with a burst that fills the store now and then.
+    const bool burst = step % 5000 == 4000;
+    const std::size_t want = burst ? n_slots : 20 + rng() % 180;
+    while (taken.size() < want) {
+      drop_rec* obj = w_alloc(store, diag);
+      ASSERT_NE(obj, nullptr);
+      ASSERT_NE(obj->pieces, nullptr);
+      taken.push_back(obj);
+      if (obj->pieces > highest_room) highest_room = obj->pieces;
+    }
+    most_at_once = std::max(most_at_once, taken.size());
+    const std::size_t drop = burst ? taken.size() - 5 : rng() % (taken.size() + 1);
+    for (std::size_t k = 0; k < drop; ++k) {
+      const std::size_t at = rng() % taken.size();
+      w_free(store, taken[at], diag);
+      taken[at] = taken.back();
+      taken.pop_back();
+    }
+    std::vector<piece*> rooms;
+    for (const drop_rec* obj : taken) rooms.push_back(obj->pieces);
+    std::sort(rooms.begin(), rooms.end());
+    ASSERT_EQ(std::adjacent_find(rooms.begin(), rooms.end()), rooms.end()) << "at step " << step;
+    if (step == 3999) {
+      EXPECT_LT(most_at_once, 200u);
+      EXPECT_EQ(static_cast<std::size_t>(highest_room - store.rooms.get()) / MAXLIN + 1, most_at_once)
+          << "rooms beyond the most objects held at once were touched";
+    }
+  }
+  EXPECT_EQ(most_at_once, std::size_t{n_slots});
 }
 
 TEST_F(slots, a_full_store_gives_no_slot_after_a_full_round) {
