@@ -1,0 +1,10 @@
+#!/bin/sh
+# Checks that a dropix executable carries its C++ runtime: of shared objects it needs only
+# the C library's, which every machine that runs it has.
+set -eu
+needed=$(readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+echo "$needed" | grep -q '^libc\.so' || { echo "$1: readelf lists no libc.so (not a dynamic executable?)" >&2; exit 1; }
+if echo "$needed" | grep -Eq '^(libstdc\+\+|libgcc_s)'; then
+  echo "$1 needs the shared C++ runtime:" $needed >&2
+  exit 1
+fi
