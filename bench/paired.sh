@@ -37,10 +37,10 @@ cat V26342_1.AB >/dev/null
 run_us() {
   rm -rf out && mkdir out
   local t0 t1
-  t0=$(date +%s%N)
+  t0=$EPOCHREALTIME
   "$1" V26342_1.AB >/dev/null 2>&1 || { echo "$0: $1 failed on $dir" >&2; exit 1; }
-  t1=$(date +%s%N)
-  echo $(((t1 - t0) / 1000))
+  t1=$EPOCHREALTIME
+  us_between "$t0" "$t1"
 }
 
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $rate mm/h over $minutes minutes, $pairs pairs"

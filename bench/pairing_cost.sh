@@ -26,10 +26,10 @@ cat V26342_1.AB >/dev/null  # into the page cache
 timed() {
   local t0 t1 cpu
   TIMEFORMAT='%U %S'
-  t0=$(date +%s.%N)
+  t0=$EPOCHREALTIME
   cpu=$({ time "$@" >/dev/null 2>&1; } 2>&1)
-  t1=$(date +%s.%N)
-  echo "$(echo "$t1 - $t0" | bc -l) $(echo "$cpu" | awk '{ print $1 + $2 }')"
+  t1=$EPOCHREALTIME
+  echo "$(seconds_between "$t0" "$t1") $(echo "$cpu" | awk '{ print $1 + $2 }')"
 }
 min() { echo "if ($1 < $2) $1 else $2" | bc -l; }
 wall_default=999 cpu_default=999 wall_physical=999 cpu_physical=999

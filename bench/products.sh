@@ -16,7 +16,7 @@ simulate "$work" --rain "$rain" --minutes "$minutes"
 cd "$work"
 cat V26342_1.AB >/dev/null  # into the page cache
 
-seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }
+seconds() { local t0 t1; t0=$EPOCHREALTIME; "$@" >/dev/null; t1=$EPOCHREALTIME; seconds_between "$t0" "$t1"; }
 best() { printf '%s\n' "$@" | sort -g | head -1; }
 decode=() products=()
 for _ in 1 2 3; do

@@ -15,6 +15,18 @@ simulate() {
     && rm -f V26342_1_truth.csv V26342_1_summary.txt)
 }
 
+# The clock of every timing: bash's $EPOCHREALTIME, read where the script stands. Reading it
+# with `$(date ...)` after a command would count the start of `date` (about a millisecond
+# here) as the command's, which weighs on short runs and on the fixed part of a run.
+[[ -n ${EPOCHREALTIME:-} ]] || { echo "$0: needs bash 5 or later (EPOCHREALTIME)" >&2; exit 1; }
+
+# us_between T0 T1: microseconds between two readings of $EPOCHREALTIME (its decimal point
+# follows the locale, so every character that is not a digit is dropped).
+us_between() { echo $((${2//[!0-9]/} - ${1//[!0-9]/})); }
+
+# seconds_between T0 T1: the same in seconds, to the tenth of a millisecond.
+seconds_between() { echo "scale=4; $(us_between "$1" "$2") / 1000000" | bc -l; }
+
 # recording RATE MINUTES: RATE mm/h over MINUTES (seed 1) with a copy of the raw file
 # compressed by zstd at its default level; prints the directory.
 recording() {

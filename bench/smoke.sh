@@ -30,13 +30,13 @@ expect throughput.sh '^ +1 +[0-9.]+ +[0-9.]+ +[0-9.]+ +([0-9.]+|-) ' "$work/thro
 expect "throughput.sh --linearity" '^a run on the first 200 bytes \(one header block\): [0-9.]+ s$' "$work/linearity.txt"
 # The longest length is its own reference; less the 200-byte run its ratio is "-" when one
 # noisy run of it took no longer than the 200-byte run.
-expect "throughput.sh --linearity" '^ +2 +[0-9.]+ +[0-9.]+ +[0-9.]+ +1\.000 +(1\.000|-) ' "$work/linearity.txt"
+expect "throughput.sh --linearity" '^ +2 +[0-9.]+ +[0-9.]+ +[0-9.]+ +1\.000 +(1\.000|-) +[0-9]+ +[0-9]+ +1\.000$' "$work/linearity.txt"
 expect "throughput.sh --linearity" '^ +1 +[0-9.]+ +[0-9.]+ +[0-9.]+ +([0-9.]+|-) +(-?[0-9.]+|-) ' "$work/linearity.txt"
 expect "throughput.sh --linearity" '^least squares: -?[0-9.]+ s per minute and -?[0-9.]+ s per run$' "$work/linearity.txt"
 
 # The figures themselves are noise, but the relative column follows from the printed costs
 # per minute: each length's over the longest one's.
-awk '$1 ~ /^[0-9]+$/ && NF == 8 { m[$1] = $4; rel[$1] = $5; if ($1 + 0 > top) top = $1 + 0 }
+awk '$1 ~ /^[0-9]+$/ && NF == 9 { m[$1] = $4; rel[$1] = $5; if ($1 + 0 > top) top = $1 + 0 }
   END {
     for (k in m) {
       want = m[k] / m[top]; d = rel[k] - want; if (d < 0) d = -d

@@ -14,8 +14,9 @@
 #
 # The second form runs the same rain for recordings of different lengths, one run of each
 # length per round, and prints the seconds per minute of recording of each relative to the
-# longest one, as they are and with the time of a run on a raw file of one header block taken
-# off, and the straight line through the times by least squares.
+# longest one, as they are, with the time of a run on a raw file of one header block taken
+# off and as the median of the ratios within each round, and the straight line through the
+# times by least squares.
 # Needs a build with the tools (cmake --workflow --preset test builds them), zstd, dd and
 # /usr/bin/time. WORK=DIR keeps the recordings there (and reuses them) instead of a
 # temporary directory.
@@ -49,19 +50,18 @@ fi
 # shellcheck source=bench/recordings.sh
 source "$(dirname "$0")/recordings.sh"
 
-now() { date +%s%N; }
-seconds() { echo "scale=4; ($2 - $1) / 1000000000" | bc -l; }
 best() { printf '%s\n' "$@" | sort -g | head -1; }
 peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 
 # Seconds of one dropix run in the current directory, from fresh outputs (a run continues
 # outputs that exist); a failing run ends the script.
 dropix_seconds() {
-  local t0
+  local t0 t1
   rm -rf out && mkdir out
-  t0=$(now)
+  t0=$EPOCHREALTIME
   "$build/dropix" V26342_1.AB >/dev/null 2>&1 || { echo "$0: dropix failed in $PWD" >&2; exit 1; }
-  seconds "$t0" "$(now)"
+  t1=$EPOCHREALTIME
+  seconds_between "$t0" "$t1"
 }
 
 # Peak RSS of a dropix run from fresh outputs (a run continues outputs that exist).
@@ -78,16 +78,19 @@ no_fsync=$build/bench/libdropix-no-fsync.so
 # Best-of-N seconds of dropix, zstd -dc, dd and (with the preload library) dropix without
 # its syncs in DIR, interleaved; sets t_dropix t_zstd t_read t_unsynced.
 measure() {
-  local dir=$1 i t0 d=() z=() r=() u=()
+  local dir=$1 i t0 t1 d=() z=() r=() u=()
   cd "$dir"
   cat V26342_1.AB V26342_1.AB.zst >/dev/null  # into the page cache
   for ((i = 0; i < runs; i++)); do
     d+=("$(dropix_seconds)")
-    t0=$(now); zstd -dc V26342_1.AB.zst >/dev/null; z+=("$(seconds "$t0" "$(now)")")
-    t0=$(now); dd if=V26342_1.AB of=/dev/null bs=128K status=none; r+=("$(seconds "$t0" "$(now)")")
+    t0=$EPOCHREALTIME; zstd -dc V26342_1.AB.zst >/dev/null; t1=$EPOCHREALTIME
+    z+=("$(seconds_between "$t0" "$t1")")
+    t0=$EPOCHREALTIME; dd if=V26342_1.AB of=/dev/null bs=128K status=none; t1=$EPOCHREALTIME
+    r+=("$(seconds_between "$t0" "$t1")")
     if [[ -f $no_fsync ]]; then
       rm -rf out && mkdir out
-      t0=$(now); LD_PRELOAD=$no_fsync "$build/dropix" V26342_1.AB >/dev/null; u+=("$(seconds "$t0" "$(now)")")
+      t0=$EPOCHREALTIME; LD_PRELOAD=$no_fsync "$build/dropix" V26342_1.AB >/dev/null; t1=$EPOCHREALTIME
+      u+=("$(seconds_between "$t0" "$t1")")
     fi
   done
   t_dropix=$(best "${d[@]}") t_zstd=$(best "${z[@]}") t_read=$(best "${r[@]}")
@@ -149,18 +152,27 @@ else
     if ((ms[k] > ms[last])); then last=$k; fi
   done
   t0_s=$(best "${t_empty[@]}") tl=${best_s[$last]} ml=${ms[$last]}
+  # Length K's cost per minute relative to the longest's within each round, and the median
+  # of those: a load that changes from one round to the next moves it less than the best
+  # times, which may come from different rounds.
+  round_median() {
+    paste <(tr ' ' '\n' <<<"${times[$1]# }") <(tr ' ' '\n' <<<"${times[$last]# }") |
+      awk -v m="${ms[$1]}" -v ml="$ml" '$2 > 0 { print ($1 / m) / ($2 / ml) }' | sort -g |
+      awk '{ v[NR] = $1 }
+        END { if (NR == 0) print "-"; else printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+  }
   printf 'a run on the first 200 bytes (one header block): %.4f s\n' "$t0_s"
-  printf '%8s %8s %8s %10s %9s %12s %9s %8s\n' minutes "raw MB" "dropix s" "s per min" relative "less 200 B" \
-    "dropix KB" fsyncs
+  printf '%8s %8s %8s %10s %9s %12s %9s %8s %13s\n' minutes "raw MB" "dropix s" "s per min" relative "less 200 B" \
+    "dropix KB" fsyncs "round median"
   for k in "${!dirs[@]}"; do
     cd "${dirs[$k]}"
     m=${ms[$k]} t=${best_s[$k]}
     bytes=$(stat -c %s V26342_1.AB)
     rss_d=$(dropix_kb)
     read -r nflush _ < <(flushes)
-    printf '%8s %8.1f %8.3f %10.5f %9s %12s %9s %8s\n' "$m" "$(echo "$bytes / 1000000" | bc -l)" "$t" \
+    printf '%8s %8.1f %8.3f %10.5f %9s %12s %9s %8s %13s\n' "$m" "$(echo "$bytes / 1000000" | bc -l)" "$t" \
       "$(echo "$t / $m" | bc -l)" "$(ratio "$t / $m" "$tl / $ml")" \
-      "$(ratio "($t - $t0_s) / $m" "($tl - $t0_s) / $ml")" "$rss_d" "$nflush"
+      "$(ratio "($t - $t0_s) / $m" "($tl - $t0_s) / $ml")" "$rss_d" "$nflush" "$(round_median "$k")"
   done
   # The straight line through the lengths' times by least squares: its slope is the cost of
   # a minute of rain, its intercept what a run costs whatever its length, and the largest
