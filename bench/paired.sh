@@ -36,18 +36,17 @@ cat V26342_1.AB >/dev/null
 # One run of a program on a fresh set of outputs, in microseconds; a failing run ends the script.
 run_us() {
   rm -rf out && mkdir out
-  local t0 t1
-  t0=$EPOCHREALTIME
-  "$1" V26342_1.AB >/dev/null 2>&1 || { echo "$0: $1 failed on $dir" >&2; exit 1; }
-  t1=$EPOCHREALTIME
-  us_between "$t0" "$t1"
+  timed_us "$1" V26342_1.AB 2>/dev/null || { echo "$0: $1 failed on $dir" >&2; exit 1; }
 }
 
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $rate mm/h over $minutes minutes, $pairs pairs"
 echo "A: $a"
 echo "B: $b"
 for ((i = 0; i < pairs; i++)); do
-  echo "$(run_us "$a") $(run_us "$b")"
+  # Each time by an assignment of its own, so that a failing run ends the loop and the script.
+  ta=$(run_us "$a")
+  tb=$(run_us "$b")
+  echo "$ta $tb"
 done | awk '
   { ta[NR] = $1; tb[NR] = $2; r[NR] = $2 / $1; if ($2 < $1) faster++ }
   function median(v, n,   i, j, t) {
@@ -56,6 +55,7 @@ done | awk '
   }
   END {
     n = NR
+    if (n == 0) exit 1  # no pair was timed
     printf "A median %.1f ms, B median %.1f ms\n", median(ta, n) / 1000, median(tb, n) / 1000
     printf "median of B / A %.3f; B faster in %d of %d pairs\n", median(r, n), faster, n
   }'

@@ -29,7 +29,7 @@ timed() {
   t0=$EPOCHREALTIME
   cpu=$({ time "$@" >/dev/null 2>&1; } 2>&1)
   t1=$EPOCHREALTIME
-  echo "$(seconds_between "$t0" "$t1") $(echo "$cpu" | awk '{ print $1 + $2 }')"
+  echo "$(us_to_s "$(us_between "$t0" "$t1")") $(echo "$cpu" | awk '{ print $1 + $2 }')"
 }
 min() { echo "if ($1 < $2) $1 else $2" | bc -l; }
 wall_default=999 cpu_default=999 wall_physical=999 cpu_physical=999

@@ -16,13 +16,12 @@ simulate "$work" --rain "$rain" --minutes "$minutes"
 cd "$work"
 cat V26342_1.AB >/dev/null  # into the page cache
 
-seconds() { local t0 t1; t0=$EPOCHREALTIME; "$@" >/dev/null; t1=$EPOCHREALTIME; seconds_between "$t0" "$t1"; }
 best() { printf '%s\n' "$@" | sort -g | head -1; }
 decode=() products=()
 for _ in 1 2 3; do
   rm -rf out && mkdir out  # dropix continues existing output: start afresh each time
-  decode+=("$(seconds "$build/dropix" V26342_1.AB)")
-  products+=("$(seconds "$build/dropix-products" -q out/V26342_1.hyd)")
+  decode+=("$(timed_s "$build/dropix" V26342_1.AB)")
+  products+=("$(timed_s "$build/dropix-products" -q out/V26342_1.hyd)")
 done
 drops=$(( $(wc -l < out/V26342_1_drops.csv) - 1 ))
 printf 'raw file %d bytes (%s mm/h, %s min), .hyd %d bytes, %d drops\n' "$(stat -c %s V26342_1.AB)" "$rain" \

@@ -24,8 +24,24 @@ simulate() {
 # follows the locale, so every character that is not a digit is dropped).
 us_between() { echo $((${2//[!0-9]/} - ${1//[!0-9]/})); }
 
-# seconds_between T0 T1: the same in seconds, to the tenth of a millisecond.
-seconds_between() { echo "scale=4; $(us_between "$1" "$2") / 1000000" | bc -l; }
+# us_to_s US: microseconds as seconds, to the tenth of a millisecond.
+us_to_s() { echo "scale=4; $1 / 1000000" | bc -l; }
+
+# timed_us CMD...: runs CMD with its standard output discarded and prints the microseconds it
+# took; the exit status is CMD's. timed_s prints seconds instead.
+timed_us() {
+  local t0 t1 status=0
+  t0=$EPOCHREALTIME
+  "$@" >/dev/null || status=$?
+  t1=$EPOCHREALTIME
+  us_between "$t0" "$t1"
+  return "$status"
+}
+timed_s() {
+  local us
+  us=$(timed_us "$@") || return
+  us_to_s "$us"
+}
 
 # recording RATE MINUTES: RATE mm/h over MINUTES (seed 1) with a copy of the raw file
 # compressed by zstd at its default level; prints the directory.

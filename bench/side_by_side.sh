@@ -29,7 +29,7 @@ if [[ -n ${WORK:-} ]]; then work=$WORK; mkdir -p "$work"; else work=$(mktemp -d)
 # shellcheck source=bench/recordings.sh
 source "$(dirname "$0")/recordings.sh"
 
-ms() { local t0 t1; t0=$EPOCHREALTIME; "$@" >/dev/null 2>&1 || true; t1=$EPOCHREALTIME; echo $(($(us_between "$t0" "$t1") / 1000)); }
+ms() { local us; us=$(timed_us "$@" 2>/dev/null) || true; echo $((us / 1000)); }
 
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg); best of $runs, milliseconds"
 letters=(A B C D E F G H)

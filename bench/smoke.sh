@@ -25,6 +25,9 @@ expect() {
 
 "$here/throughput.sh" "$build" --rates 1 --minutes 1 --runs 1 >"$work/throughput.txt"
 expect throughput.sh '^ +1 +[0-9.]+ +[0-9.]+ +[0-9.]+ +([0-9.]+|-) ' "$work/throughput.txt"
+# A run takes a millisecond at least: a time of 0 is a broken clock.
+awk '$1 == 1 && NF >= 15 { found = 1; if (!($4 > 0)) exit 1 } END { if (!found) exit 1 }' "$work/throughput.txt" ||
+  { echo "$0: throughput.sh timed dropix at 0 s" >&2; cat "$work/throughput.txt" >&2; exit 1; }
 
 "$here/throughput.sh" "$build" --linearity --rate 1 --lengths "1 2" --runs 1 >"$work/linearity.txt"
 expect "throughput.sh --linearity" '^a run on the first 200 bytes \(one header block\): [0-9.]+ s$' "$work/linearity.txt"
@@ -35,18 +38,23 @@ expect "throughput.sh --linearity" '^ +1 +[0-9.]+ +[0-9.]+ +[0-9.]+ +([0-9.]+|-)
 expect "throughput.sh --linearity" '^least squares: -?[0-9.]+ s per minute and -?[0-9.]+ s per run$' "$work/linearity.txt"
 
 # The figures themselves are noise, but the relative column follows from the printed costs
-# per minute: each length's over the longest one's.
-awk '$1 ~ /^[0-9]+$/ && NF == 9 { m[$1] = $4; rel[$1] = $5; if ($1 + 0 > top) top = $1 + 0 }
+# per minute: each length's over the longest one's; and with one round, the round median is
+# that round's ratio, the relative column again.
+awk '$1 ~ /^[0-9]+$/ && NF == 9 { m[$1] = $4; rel[$1] = $5; med[$1] = $9; if ($1 + 0 > top) top = $1 + 0 }
   END {
     for (k in m) {
+      if (!(m[k] > 0)) { printf "cost per minute %s for %s min\n", m[k], k; exit 1 }
       want = m[k] / m[top]; d = rel[k] - want; if (d < 0) d = -d
       if (d > 0.01 * want + 0.002) { printf "relative %s for %s min, costs per minute give %.3f\n", rel[k], k, want; exit 1 }
+      d = med[k] - rel[k]; if (d < 0) d = -d
+      if (d > 0.01 * rel[k] + 0.002) { printf "round median %s for %s min, relative %s\n", med[k], k, rel[k]; exit 1 }
     }
-  }' "$work/linearity.txt" || { echo "$0: throughput.sh --linearity: relative column wrong" >&2; cat "$work/linearity.txt" >&2; exit 1; }
+  }' "$work/linearity.txt" || { echo "$0: throughput.sh --linearity: a column is wrong" >&2; cat "$work/linearity.txt" >&2; exit 1; }
 
 "$here/side_by_side.sh" "$build" "$build/dropix" --rates 1 --minutes 1 --runs 1 >"$work/side_by_side.txt"
-expect side_by_side.sh '^ +1 +[0-9]+ +[0-9]+ +([0-9.]+|-)$' "$work/side_by_side.txt"
+expect side_by_side.sh '^ +1 +[0-9]+ +[1-9][0-9]* +([0-9.]+|-)$' "$work/side_by_side.txt"
 
 "$here/paired.sh" "$build" "$build/dropix" "$build/dropix" --rate 1 --minutes 1 --pairs 1 >"$work/paired.txt"
+expect paired.sh '^A median ([1-9][0-9]*\.[0-9]|0\.[1-9]) ms, B median ([1-9][0-9]*\.[0-9]|0\.[1-9]) ms$' "$work/paired.txt"
 expect paired.sh '^median of B / A [0-9.]+; B faster in [01] of 1 pairs$' "$work/paired.txt"
 echo "bench scripts: throughput.sh (both forms), side_by_side.sh and paired.sh ran"

@@ -54,14 +54,11 @@ best() { printf '%s\n' "$@" | sort -g | head -1; }
 peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 
 # Seconds of one dropix run in the current directory, from fresh outputs (a run continues
-# outputs that exist); a failing run ends the script.
+# outputs that exist); a failing run ends the script. LD_PRELOAD set for the call reaches
+# dropix.
 dropix_seconds() {
-  local t0 t1
   rm -rf out && mkdir out
-  t0=$EPOCHREALTIME
-  "$build/dropix" V26342_1.AB >/dev/null 2>&1 || { echo "$0: dropix failed in $PWD" >&2; exit 1; }
-  t1=$EPOCHREALTIME
-  seconds_between "$t0" "$t1"
+  timed_s "$build/dropix" V26342_1.AB 2>/dev/null || { echo "$0: dropix failed in $PWD" >&2; exit 1; }
 }
 
 # Peak RSS of a dropix run from fresh outputs (a run continues outputs that exist).
@@ -78,19 +75,16 @@ no_fsync=$build/bench/libdropix-no-fsync.so
 # Best-of-N seconds of dropix, zstd -dc, dd and (with the preload library) dropix without
 # its syncs in DIR, interleaved; sets t_dropix t_zstd t_read t_unsynced.
 measure() {
-  local dir=$1 i t0 t1 d=() z=() r=() u=()
+  local dir=$1 i t d=() z=() r=() u=()
   cd "$dir"
   cat V26342_1.AB V26342_1.AB.zst >/dev/null  # into the page cache
   for ((i = 0; i < runs; i++)); do
-    d+=("$(dropix_seconds)")
-    t0=$EPOCHREALTIME; zstd -dc V26342_1.AB.zst >/dev/null; t1=$EPOCHREALTIME
-    z+=("$(seconds_between "$t0" "$t1")")
-    t0=$EPOCHREALTIME; dd if=V26342_1.AB of=/dev/null bs=128K status=none; t1=$EPOCHREALTIME
-    r+=("$(seconds_between "$t0" "$t1")")
+    # Each time is taken by an assignment of its own, so that a failing command ends the script.
+    t=$(dropix_seconds); d+=("$t")
+    t=$(timed_s zstd -dc V26342_1.AB.zst); z+=("$t")
+    t=$(timed_s dd if=V26342_1.AB of=/dev/null bs=128K status=none); r+=("$t")
     if [[ -f $no_fsync ]]; then
-      rm -rf out && mkdir out
-      t0=$EPOCHREALTIME; LD_PRELOAD=$no_fsync "$build/dropix" V26342_1.AB >/dev/null; t1=$EPOCHREALTIME
-      u+=("$(seconds_between "$t0" "$t1")")
+      t=$(LD_PRELOAD=$no_fsync dropix_seconds); u+=("$t")
     fi
   done
   t_dropix=$(best "${d[@]}") t_zstd=$(best "${z[@]}") t_read=$(best "${r[@]}")
@@ -140,10 +134,10 @@ else
     for k in "${!dirs[@]}"; do
       cd "${dirs[$k]}"
       cat V26342_1.AB >/dev/null
-      times[k]+=" $(dropix_seconds)"
+      t=$(dropix_seconds); times[k]+=" $t"
     done
     cd "$empty"
-    t_empty+=("$(dropix_seconds)")
+    t=$(dropix_seconds); t_empty+=("$t")
   done
   last=0  # the longest recording
   for k in "${!dirs[@]}"; do
