@@ -57,4 +57,18 @@ expect side_by_side.sh '^ +1 +[0-9]+ +[1-9][0-9]* +([0-9.]+|-)$' "$work/side_by_
 "$here/paired.sh" "$build" "$build/dropix" "$build/dropix" --rate 1 --minutes 1 --pairs 1 >"$work/paired.txt"
 expect paired.sh '^A median ([1-9][0-9]*\.[0-9]|0\.[1-9]) ms, B median ([1-9][0-9]*\.[0-9]|0\.[1-9]) ms$' "$work/paired.txt"
 expect paired.sh '^median of B / A [0-9.]+; B faster in [01] of 1 pairs$' "$work/paired.txt"
-echo "bench scripts: throughput.sh (both forms), side_by_side.sh and paired.sh ran"
+# thread_split.sh needs perf allowed to sample this user's processes; without it, say so.
+split="thread_split.sh skipped (perf cannot sample here)"
+if command -v perf >/dev/null && perf stat -e task-clock true >/dev/null 2>&1 &&
+   perf record -q -e cpu-clock -o "$work/probe.data" true >/dev/null 2>&1; then
+  "$here/thread_split.sh" "$build" "$build/dropix" --rate 1 --minutes 1 --runs 1 >"$work/thread_split.txt"
+  expect thread_split.sh '^ +1 +[0-9.]+ +[0-9.]+ +[0-9.]+ +[0-9.]+$' "$work/thread_split.txt"
+  expect thread_split.sh '^both threads perfectly balanced: [0-9.]+ ms, ([0-9.]+|-) x zstd$' "$work/thread_split.txt"
+  # The two threads' times are shares of the run's CPU time: the balanced figure is their mean.
+  awk '$1 == "session" && $2 == "thread," { s = $4 } $1 == "writer" && $2 == "thread," { w = $4 }
+    $1 == "both" { b = $5 }
+    END { if (!(s > 0) || !(w >= 0)) exit 1; d = b - (s + w) / 2; if (d < 0) d = -d; exit d > 0.1 }' "$work/thread_split.txt" ||
+    { echo "$0: thread_split.sh: the balanced time is not the threads' mean" >&2; cat "$work/thread_split.txt" >&2; exit 1; }
+  split="thread_split.sh ran"
+fi
+echo "bench scripts: throughput.sh (both forms), side_by_side.sh and paired.sh ran; $split"
