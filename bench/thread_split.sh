@@ -6,8 +6,8 @@
 # process's CPU time (task-clock), and `perf record` samples it on the cpu-clock event at a
 # fixed period of CPU time, so that each thread's share of the samples is its share of that
 # time (each sample takes time of the thread it interrupts, in a virtual machine enough to
-# count a fifth too much at one sample per 100 us, so they give shares, not times). zstd -dc and dropix without perf are timed best of
-# RUNS, interleaved with them.
+# count a fifth too much at one sample per 100 us, so they give shares, not times). zstd -dc
+# and dropix without perf are timed best of RUNS, interleaved with them.
 #
 #   bench/thread_split.sh BUILD_DIR DROPIX [--rate 50] [--minutes 120] [--runs 5] [--top 6]
 #
