@@ -13,7 +13,7 @@
 #
 # Prints for each run the CPU milliseconds of each thread, then their medians as multiples
 # of zstd -dc's time, and the busiest functions of each thread in the run of median
-# session-thread time. Three figures bound the ratio to zstd -dc that the program's present
+# session-thread time. Two figures bound the ratio to zstd -dc that the program's present
 # work allows on two cores: the session thread's time alone, and half of both threads' time
 # (the two perfectly balanced); the first is the floor while the threads stay as they are.
 # Needs perf (Debian's linux-perf) allowed to sample the user's own processes, zstd and the
@@ -35,15 +35,15 @@ while [[ $# -gt 0 ]]; do
 done
 for tool in perf zstd; do command -v "$tool" >/dev/null || { echo "$0: $tool is needed" >&2; exit 1; }; done
 
-if [[ -n ${WORK:-} ]]; then work=$WORK; mkdir -p "$work"; else work=$(mktemp -d); trap 'rm -rf "$work"' EXIT; fi
+samples=$(mktemp -d)  # perf's recordings and the table of runs
+if [[ -n ${WORK:-} ]]; then work=$WORK; mkdir -p "$work"; else work=$samples/recordings; fi
+trap 'rm -rf "$samples"' EXIT
 # shellcheck source=bench/recordings.sh
 source "$(dirname "$0")/recordings.sh"
 
 dir=$(recording "$rate" "$minutes")
 cd "$dir"
 cat V26342_1.AB V26342_1.AB.zst >/dev/null
-samples=$(mktemp -d)
-trap 'rm -rf "$samples"; [[ -z ${WORK:-} ]] && rm -rf "$work"' EXIT
 
 period_ns=250000  # one sample per 250 us of a thread's CPU time
 
@@ -63,7 +63,7 @@ cpu_ms() {
   fresh_outputs
   perf stat -x, -e task-clock -o "$samples/stat" "$dropix" V26342_1.AB >/dev/null 2>&1 ||
     { echo "$0: perf stat of $dropix failed on $dir" >&2; exit 1; }
-  awk -F, '$3 == "task-clock" || $3 ~ /^task-clock/ { printf "%.1f\n", $1 }' "$samples/stat"
+  awk -F, '$3 ~ /^task-clock/ { printf "%.1f\n", $1 }' "$samples/stat"
 }
 
 best_zstd=0 best_dropix=0
