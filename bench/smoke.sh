@@ -6,7 +6,7 @@
 #
 #   bench/smoke.sh BUILD_DIR
 #
-# Needs what the scripts need: zstd, dd, bc and /usr/bin/time (strace is optional).
+# Needs what the scripts need: zstd, gzip, dd, bc and /usr/bin/time (strace is optional).
 set -euo pipefail
 [[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
 build=$(cd "$1" && pwd)
@@ -28,6 +28,14 @@ expect throughput.sh '^ +1 +[0-9.]+ +[0-9.]+ +[0-9.]+ +([0-9.]+|-) ' "$work/thro
 # A run takes a millisecond at least: a time of 0 is a broken clock.
 awk '$1 == 1 && NF >= 15 { found = 1; if (!($4 > 0)) exit 1 } END { if (!found) exit 1 }' "$work/throughput.txt" ||
   { echo "$0: throughput.sh timed dropix at 0 s" >&2; cat "$work/throughput.txt" >&2; exit 1; }
+# Each ratio is dropix's time over the other command's: it must lie between the ratios the
+# printed times allow (each rounded to a thousandth of a second, the ratio to a hundredth). A
+# column shifted or a ratio taken the wrong way round shows here.
+awk 'function off(r, a, b) { h = 0.0005; if (b - h <= 0) return 0
+    return r < (a - h) / (b + h) - 0.005 || r > (a + h) / (b - h) + 0.005 }
+  $1 == 1 && NF == 17 { found = 1; if (off($7, $4, $6) || off($9, $4, $8)) exit 1 }
+  END { if (!found) exit 1 }' "$work/throughput.txt" ||
+  { echo "$0: throughput.sh: a ratio does not follow from its times" >&2; cat "$work/throughput.txt" >&2; exit 1; }
 
 "$here/throughput.sh" "$build" --linearity --rate 1 --lengths "1 2" --runs 1 >"$work/linearity.txt"
 expect "throughput.sh --linearity" '^a run on the first 200 bytes \(one header block\): [0-9.]+ s$' "$work/linearity.txt"

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Whole runs of dropix on simulated rain, side by side with zstd -dc of the same raw file
-# (compressed by zstd at its default level) and with a plain read of it (dd bs=128K), each
-# the best of RUNS runs, interleaved so that all three see the same load. Prints MB/s of
-# raw data, the ratios, the peak RSS of each, and the flushes that wrote records: each syncs
-# the .hyd once, so they are counted as its fsyncs, with the seconds spent in them (when
-# strace is installed). What the syncs cost in all is measured as well: dropix once more,
-# best of RUNS, with fsync turned into a no-op by the build's preload library
-# (bench/libdropix-no-fsync.so), side by side with the others, and the CPU seconds of one run
-# (dropix writes its records on a second thread, so they can exceed its wall-clock time).
+# Whole runs of dropix on simulated rain, side by side with zstd -dc and gzip -dc of the same
+# raw file (each compressed at its tool's default level) and with a plain read of it (dd
+# bs=128K), each the best of RUNS runs, interleaved so that all four see the same load.
+# Prints MB/s of raw data, the ratios, the peak RSS of each, and the flushes that wrote
+# records: each syncs the .hyd once, so they are counted as its fsyncs, with the seconds
+# spent in them (when strace is installed). What the syncs cost in all is measured as well:
+# dropix once more, best of RUNS, with fsync turned into a no-op by the build's preload
+# library (bench/libdropix-no-fsync.so), side by side with the others, and the CPU seconds
+# of one run (dropix writes its records on a second thread, so they can exceed its
+# wall-clock time).
 #
 #   bench/throughput.sh [BUILD_DIR] [--rates "1 10 50 200"] [--minutes 120] [--runs 5]
 #   bench/throughput.sh [BUILD_DIR] --linearity [--rate 50] [--lengths "30 120 480"]
@@ -17,8 +18,8 @@
 # longest one, as they are, with the time of a run on a raw file of one header block taken
 # off and as the median of the ratios within each round, and the straight line through the
 # times by least squares.
-# Needs a build with the tools (cmake --workflow --preset test builds them), zstd, dd and
-# /usr/bin/time. WORK=DIR keeps the recordings there (and reuses them) instead of a
+# Needs a build with the tools (cmake --workflow --preset test builds them), zstd, gzip, dd
+# and /usr/bin/time. WORK=DIR keeps the recordings there (and reuses them) instead of a
 # temporary directory.
 set -euo pipefail
 build=build
@@ -37,7 +38,7 @@ while [[ $# -gt 0 ]]; do
        exit 2 ;;
   esac
 done
-for tool in zstd dd /usr/bin/time; do command -v "$tool" >/dev/null || { echo "$0: $tool is needed" >&2; exit 1; }; done
+for tool in zstd gzip dd /usr/bin/time; do command -v "$tool" >/dev/null || { echo "$0: $tool is needed" >&2; exit 1; }; done
 
 if [[ -n ${WORK:-} ]]; then
   work=$WORK
@@ -72,22 +73,32 @@ dropix_cpu() {
 
 no_fsync=$build/bench/libdropix-no-fsync.so
 
-# Best-of-N seconds of dropix, zstd -dc, dd and (with the preload library) dropix without
-# its syncs in DIR, interleaved; sets t_dropix t_zstd t_read t_unsynced.
+# The raw file in the current directory compressed by gzip at its default level, made once
+# (under a temporary name, so that an interrupted run leaves no half file to be reused).
+gzipped() {
+  [[ -f V26342_1.AB.gz ]] && return
+  gzip -c V26342_1.AB >V26342_1.AB.gz.part
+  mv V26342_1.AB.gz.part V26342_1.AB.gz
+}
+
+# Best-of-N seconds of dropix, zstd -dc, gzip -dc, dd and (with the preload library) dropix
+# without its syncs in DIR, interleaved; sets t_dropix t_zstd t_gzip t_read t_unsynced.
 measure() {
-  local dir=$1 i t d=() z=() r=() u=()
+  local dir=$1 i t d=() z=() g=() r=() u=()
   cd "$dir"
-  cat V26342_1.AB V26342_1.AB.zst >/dev/null  # into the page cache
+  gzipped
+  cat V26342_1.AB V26342_1.AB.zst V26342_1.AB.gz >/dev/null  # into the page cache
   for ((i = 0; i < runs; i++)); do
     # Each time is taken by an assignment of its own, so that a failing command ends the script.
     t=$(dropix_seconds); d+=("$t")
     t=$(timed_s zstd -dc V26342_1.AB.zst); z+=("$t")
+    t=$(timed_s gzip -dc V26342_1.AB.gz); g+=("$t")
     t=$(timed_s dd if=V26342_1.AB of=/dev/null bs=128K status=none); r+=("$t")
     if [[ -f $no_fsync ]]; then
       t=$(LD_PRELOAD=$no_fsync dropix_seconds); u+=("$t")
     fi
   done
-  t_dropix=$(best "${d[@]}") t_zstd=$(best "${z[@]}") t_read=$(best "${r[@]}")
+  t_dropix=$(best "${d[@]}") t_zstd=$(best "${z[@]}") t_gzip=$(best "${g[@]}") t_read=$(best "${r[@]}")
   t_unsynced=-
   [[ ${#u[@]} -gt 0 ]] && t_unsynced=$(best "${u[@]}")
   runs_dropix="${d[*]}"
@@ -105,8 +116,9 @@ flushes() {
 
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores; best of $runs"
 if [[ $linearity -eq 0 ]]; then
-  printf '%6s %8s %8s %8s %8s %8s %8s %8s %8s %9s %9s %8s %8s %9s %8s\n' mm/h "raw MB" "hyd MB" "dropix s" "MB/s" \
-    "zstd s" "x zstd" "read s" "x read" "dropix KB" "zstd KB" fsyncs "fsync s" "unsynced" "CPU s"
+  printf '%6s %8s %8s %8s %8s %8s %8s %8s %8s %8s %8s %9s %9s %8s %8s %9s %8s\n' mm/h "raw MB" "hyd MB" "dropix s" \
+    "MB/s" "zstd s" "x zstd" "gzip s" "x gzip" "read s" "x read" "dropix KB" "zstd KB" fsyncs "fsync s" "unsynced" \
+    "CPU s"
   for r in $rates; do
     dir=$(recording "$r" "$minutes")
     measure "$dir"
@@ -116,9 +128,10 @@ if [[ $linearity -eq 0 ]]; then
     rss_z=$(peak_kb zstd -dc V26342_1.AB.zst)
     read -r nflush tflush < <(flushes)
     cpu=$(dropix_cpu)
-    printf '%6s %8.1f %8.1f %8.3f %8s %8.3f %8s %8.4f %8s %9s %9s %8s %8s %9s %8s\n' "$r" \
+    printf '%6s %8.1f %8.1f %8.3f %8s %8.3f %8s %8.3f %8s %8.4f %8s %9s %9s %8s %8s %9s %8s\n' "$r" \
       "$(echo "$bytes / 1000000" | bc -l)" "$(echo "$hyd / 1000000" | bc -l)" "$t_dropix" \
       "$(ratio "$bytes / 1000000" "$t_dropix" 1)" "$t_zstd" "$(ratio "$t_dropix" "$t_zstd" 2)" \
+      "$t_gzip" "$(ratio "$t_dropix" "$t_gzip" 2)" \
       "$t_read" "$(ratio "$t_dropix" "$t_read" 1)" "$rss_d" "$rss_z" "$nflush" "$tflush" "$t_unsynced" "$cpu"
     echo "       dropix runs: $runs_dropix"
   done
