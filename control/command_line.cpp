@@ -11,7 +11,6 @@ void print_option_lines(screen& out) {
   out.write("    /e ... print stderr to screen \n");
   out.write("    /c ... calibration: do not apply adjustment factors \n");
   out.write("    /m ... matching: physical pairing of the two cameras' objects \n");
-  out.write("    /s ... single thread: records written on the decoding thread \n");
 }
 
 bool is_token_switch(const char* arg) {
@@ -25,7 +24,7 @@ bool is_token_switch(const char* arg) {
 
 bool is_switch_arg(const char* arg) {
   return std::strcmp(arg, "-e") == 0 || std::strcmp(arg, "-c") == 0 || std::strcmp(arg, "-m") == 0 ||
-         std::strcmp(arg, "-s") == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0 || is_token_switch(arg);
+         std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0 || is_token_switch(arg);
 }
 
 void get_switches(int argc, char** argv, command_line& cl) {
@@ -36,7 +35,6 @@ void get_switches(int argc, char** argv, command_line& cl) {
       if (std::strcmp(a, "-e") == 0) cl.stderr_to_screen = true;
       else if (std::strcmp(a, "-c") == 0) cl.calib = true;
       else if (std::strcmp(a, "-m") == 0) cl.physical_pairing = true;
-      else if (std::strcmp(a, "-s") == 0) cl.single_thread = true;
       else cl.help = true;
       continue;
     }
@@ -44,7 +42,6 @@ void get_switches(int argc, char** argv, command_line& cl) {
       if (t[1] == 'e') cl.stderr_to_screen = true;
       else if (t[1] == 'c') cl.calib = true;
       else if (t[1] == 'm') cl.physical_pairing = true;
-      else if (t[1] == 's') cl.single_thread = true;
       else if (t[1] == '?') cl.help = true;
     }
   }

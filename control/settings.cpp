@@ -63,43 +63,25 @@ std::string settings_value(const std::string& line) {
   return line.substr(b, e - b);
 }
 
-namespace {
-// The value of an optional key: false when the file or the key is missing (first matching
-// line wins, case-sensitive).
-bool optional_value(const std::string& path, const char* key, std::string& value) {
+matching_request read_matching(const std::string& path, std::string* value) {
   std::FILE* fp = std::fopen(path.c_str(), "r");
-  if (!fp) return false;
-  const std::size_t key_len = std::strlen(key);
+  if (!fp) return matching_request::none;
+  static constexpr char key[] = "MATCHING";
   std::string line;
   bool found = false;
   while (read_line(fp, line)) {
-    if (line.compare(0, key_len, key) == 0) {
+    if (line.compare(0, sizeof key - 1, key) == 0) {
       found = true;
       break;
     }
   }
   std::fclose(fp);
-  if (found) value = settings_value(line);
-  return found;
-}
-}  // namespace
-
-matching_request read_matching(const std::string& path, std::string* value) {
-  std::string v;
-  if (!optional_value(path, "MATCHING", v)) return matching_request::none;
+  if (!found) return matching_request::none;
+  const std::string v = settings_value(line);
   if (value) *value = v;
   if (v == "PHYSICAL") return matching_request::physical;
   if (v == "OLDEST_FIRST") return matching_request::oldest_first;
   return matching_request::unknown;
-}
-
-threads_request read_threads(const std::string& path, std::string* value) {
-  std::string v;
-  if (!optional_value(path, "THREADS", v)) return threads_request::none;
-  if (value) *value = v;
-  if (v == "1") return threads_request::one;
-  if (v == "2") return threads_request::two;
-  return threads_request::unknown;
 }
 
 const char* const physical_pairing_note = "QX5 matching: physical pairing\n";

@@ -36,13 +36,6 @@ std::string settings_value(const std::string& line);
 enum class matching_request { none, oldest_first, physical, unknown };
 matching_request read_matching(const std::string& path, std::string* value);
 
-// The threads the optional key THREADS asks for: 1 (the records are evaluated and written
-// on the decoding thread) or 2 (on a thread of their own, the default). A missing file or key
-// is no request; any other value, an empty one included, is unknown and given back in
-// *value. Never ends the run.
-enum class threads_request { none, one, two, unknown };
-threads_request read_threads(const std::string& path, std::string* value);
-
 // The line the run's start message gains in physical pairing.
 extern const char* const physical_pairing_note;
 

@@ -128,12 +128,6 @@ int session::run() {
       err_printf(diag, "%s", note);
     if (matching == matching_request::unknown)
       fail(diag, "rd_mp: MATCHING %s: neither PHYSICAL nor OLDEST_FIRST \n", matching_value.c_str());
-    // One thread: /s, or the settings key (the same files and messages, less CPU time in all).
-    std::string threads_value;
-    const threads_request threads = read_threads(in_dir(opt.dir, "DROPIX.SET"), &threads_value);
-    if (threads == threads_request::one) opt.writer_thread = false;
-    if (threads == threads_request::unknown)
-      fail(diag, "rd_mp: THREADS %s: neither 1 nor 2 \n", threads_value.c_str());
     // The first pass opens the files; from the second on the writer may have a thread.
     if (makepix() != pass_outcome::data_used_up) {
       start_writer_thread();
@@ -148,17 +142,6 @@ int session::run() {
     err_printf(diag, "DROPIX: %s\n", e.what());
     return finish(exit_status::failure);
   }
-}
-
-run_options run_options_for(const command_line& cl, const std::string& dir) {
-  run_options opt;
-  opt.stderr_to_screen = cl.stderr_to_screen;
-  opt.calib = cl.calib;
-  opt.physical_pairing = cl.physical_pairing;
-  opt.writer_thread = !cl.single_thread;
-  opt.raw_arg = cl.raw_arg;
-  opt.dir = dir;
-  return opt;
 }
 
 int run_program(host& h, int argc, char** argv, const std::string& dir) {
@@ -184,7 +167,13 @@ int run_program(host& h, int argc, char** argv, const std::string& dir) {
     h.flush();
     return static_cast<int>(exit_status::usage);
   }
-  auto s = std::make_unique<session>(h, run_options_for(cl, dir));
+  run_options opt;
+  opt.stderr_to_screen = cl.stderr_to_screen;
+  opt.calib = cl.calib;
+  opt.physical_pairing = cl.physical_pairing;
+  opt.raw_arg = cl.raw_arg;
+  opt.dir = dir;
+  auto s = std::make_unique<session>(h, opt);
   return s->run();
 }
 

@@ -16,7 +16,6 @@
 
 #include "common/diag.h"
 #include "common/records.h"
-#include "control/command_line.h"
 #include "control/settings.h"
 #include "control/status.h"
 #include "input/blocks.h"
@@ -42,8 +41,7 @@ struct run_options {
   bool physical_pairing = false;  // /m: physical pairing instead of oldest-first matching (run()
                                   // also switches it on for MATCHING PHYSICAL in DROPIX.SET)
   bool writer_thread = true;      // run() evaluates, packs and writes the records on a second
-                                  // thread (the same files and messages); not with /e, /s or
-                                  // traces (run() also switches it off for THREADS 1)
+                                  // thread (the same files and messages); not with /e or traces
 };
 
 // What one processing pass came to.
@@ -141,9 +139,6 @@ class session final : public pair_sink {
   std::string raw_base_;
   u16 pack_data_[max_packed_values] = {};  // the data words of the record being built
 };
-
-// The options a command line gives a run in `dir`.
-run_options run_options_for(const command_line& cl, const std::string& dir);
 
 // The dropix program on a host: banner, command line, then a session in `dir` with the
 // options it gives. Returns the exit status (2 for a command line without a raw file).

@@ -85,22 +85,6 @@ TEST(command_line, m_switches_physical_pairing_on_in_every_form) {
   EXPECT_FALSE(glued.calib);
 }
 
-TEST(command_line, s_asks_for_one_thread_in_every_form_and_nothing_else) {
-  for (std::vector<std::string> args : {std::vector<std::string>{"/s", "V.AB"}, {"V.AB", "-s"}, {"/e/s", "V.AB"},
-                                        {"/s/m", "V.AB"}}) {
-    const command_line cl = parsed(args);
-    EXPECT_TRUE(cl.single_thread) << args[0];
-    EXPECT_EQ(cl.raw_arg, "V.AB");
-  }
-  EXPECT_FALSE(parsed({"V.AB"}).single_thread);
-  EXPECT_FALSE(parsed({"/S", "V.AB"}).single_thread) << "upper case switches nothing";
-  EXPECT_EQ(parsed({"--s", "V.AB"}).raw_arg, "--s") << "no switch: the first file argument";
-  const command_line alone = parsed({"/s", "V.AB"});
-  EXPECT_FALSE(alone.stderr_to_screen || alone.calib || alone.physical_pairing || alone.help);
-  const command_line glued = parsed({"/s/m", "V.AB"});
-  EXPECT_TRUE(glued.physical_pairing);
-}
-
 TEST(command_line, a_question_mark_glued_to_a_file_name_is_no_switch) {
   const command_line cl = parsed({"V02310_1.AB/?"});
   EXPECT_FALSE(cl.help);
@@ -133,23 +117,9 @@ TEST(program, help_prints_the_options_and_ends_with_status_0_before_the_usage_ch
   EXPECT_EQ(run_program(h, a.argc(), a.argv(), "/nonexistent"), 0);
   EXPECT_NE(h.out.find("\nCommand line options are:\n\n    /e ... print stderr to screen \n"
                        "    /c ... calibration: do not apply adjustment factors \n"
-                       "    /m ... matching: physical pairing of the two cameras' objects \n"
-                       "    /s ... single thread: records written on the decoding thread \n"),
+                       "    /m ... matching: physical pairing of the two cameras' objects \n"),
             std::string::npos);
   EXPECT_EQ(h.out.find("Invokation"), std::string::npos);
-}
-
-TEST(program, each_switch_reaches_the_run_options) {
-  const run_options plain = run_options_for(parsed({"V.AB"}), "/station");
-  EXPECT_FALSE(plain.stderr_to_screen || plain.calib || plain.physical_pairing);
-  EXPECT_TRUE(plain.writer_thread) << "two threads unless asked";
-  EXPECT_EQ(plain.raw_arg, "V.AB");
-  EXPECT_EQ(plain.dir, "/station");
-  const run_options all = run_options_for(parsed({"/e/c/m/s", "V.AB"}), "");
-  EXPECT_TRUE(all.stderr_to_screen && all.calib && all.physical_pairing);
-  EXPECT_FALSE(all.writer_thread);
-  EXPECT_FALSE(run_options_for(parsed({"-s", "V.AB"}), "").writer_thread);
-  EXPECT_TRUE(run_options_for(parsed({"-m", "V.AB"}), "").writer_thread);
 }
 
 TEST(program, no_file_argument_prints_the_usage_and_ends_with_status_2) {

@@ -99,23 +99,6 @@ TEST(sessions, a_session_reset_for_another_run_starts_afresh) {
   for (station* s : {&st, &other}) std::filesystem::remove_all(s->dir);
 }
 
-TEST(sessions, the_threads_key_keeps_the_records_on_the_decoding_thread_with_the_same_files) {
-  const outputs ref = solo(8, 40);
-  for (const char* value : {"1", "2"}) {
-    SCOPED_TRACE(value);
-    station st;
-    set_up(st, 8, 40);
-    std::string line = "THREADS";
-    line.resize(60, ' ');
-    rawkit::write_text(st.dir + "/DROPIX.SET", rawkit::settings_text("out/", "out/") + line + value + "\n");
-    ASSERT_TRUE(st.s->opt.writer_thread);
-    EXPECT_EQ(st.s->run(), 0);
-    EXPECT_EQ(st.s->opt.writer_thread, std::string(value) == "2");
-    EXPECT_EQ(outputs_of(st.dir), ref);
-    std::filesystem::remove_all(st.dir);
-  }
-}
-
 TEST(sessions, a_run_reports_to_the_error_log_of_its_own_directory) {
   station st;
   set_up(st, 7, 5);

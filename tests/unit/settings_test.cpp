@@ -94,27 +94,6 @@ TEST_F(settings_file, the_matching_key_is_optional_and_names_one_of_two_modes) {
   EXPECT_EQ(err_text(), "") << "never a message";
 }
 
-TEST_F(settings_file, the_threads_key_is_optional_and_asks_for_one_or_two) {
-  std::string value = "untouched";
-  EXPECT_EQ(read_threads(path("missing.SET"), &value), threads_request::none) << "no file";
-  write_file("DROPIX.SET", line("HYD_PATH", "/h") + line("MATCHING", "PHYSICAL"));
-  EXPECT_EQ(read_threads(set_file(), &value), threads_request::none) << "no key";
-  EXPECT_EQ(value, "untouched");
-  write_file("DROPIX.SET", line("HYD_PATH", "/h") + line("THREADS for the records", "1  the decoding one"));
-  EXPECT_EQ(read_threads(set_file(), &value), threads_request::one);
-  EXPECT_EQ(value, "1");
-  write_file("DROPIX.SET", line("THREADS", "2") + line("THREADS", "1"));
-  EXPECT_EQ(read_threads(set_file(), &value), threads_request::two) << "the first line wins";
-  for (const char* v : {"0", "3", "01", "one", ""}) {
-    write_file("DROPIX.SET", line("THREADS", v));
-    EXPECT_EQ(read_threads(set_file(), &value), threads_request::unknown) << v;
-    EXPECT_EQ(value, v);
-  }
-  write_file("DROPIX.SET", line("threads", "1"));
-  EXPECT_EQ(read_threads(set_file(), &value), threads_request::none) << "keys are case-sensitive";
-  EXPECT_EQ(err_text(), "") << "never a message";
-}
-
 TEST_F(settings_file, windows_line_ends_do_not_reach_the_value) {
   write_file("DROPIX.SET", "HYD_PATH" + std::string(52, ' ') + "/out\r\n");
   get_hyd_path(settings, set_file(), diag);
