@@ -65,6 +65,18 @@ expect side_by_side.sh '^ +1 +[0-9]+ +[1-9][0-9]* +([0-9.]+|-)$' "$work/side_by_
 "$here/paired.sh" "$build" "$build/dropix" "$build/dropix" --rate 1 --minutes 1 --pairs 1 >"$work/paired.txt"
 expect paired.sh '^A median ([1-9][0-9]*\.[0-9]|0\.[1-9]) ms, B median ([1-9][0-9]*\.[0-9]|0\.[1-9]) ms$' "$work/paired.txt"
 expect paired.sh '^median of B / A [0-9.]+; B faster in [01] of 1 pairs$' "$work/paired.txt"
+"$here/many_files.sh" "$build" "$build/dropix" "$build/dropix" --rate 1 --minutes 1 --files 3 --jobs 2 --rounds 2 \
+  >"$work/many_files.txt"
+expect many_files.sh '^best: A [0-9.]+ ms \([0-9.]+ files a minute\), B [0-9.]+ ms \([0-9.]+ files a minute\)$' \
+  "$work/many_files.txt"
+# Each round's ratio is its B time over its A time, and the median lies between the
+# rounds' ratios.
+awk '$1 ~ /^[12]$/ && NF == 4 { n++; d = $4 - $3 / $2; if (d < 0) d = -d; if (d > 0.002 + 0.001 * $4) bad = 1
+    if (n == 1 || $4 < lo) lo = $4; if (n == 1 || $4 > hi) hi = $4 }
+  /^median of B \/ A / { m = $NF }
+  END { exit !(n == 2 && !bad && m >= lo - 0.001 && m <= hi + 0.001) }' "$work/many_files.txt" ||
+  { echo "$0: many_files.sh: a ratio does not follow from its times" >&2; cat "$work/many_files.txt" >&2; exit 1; }
+
 # thread_split.sh needs perf allowed to sample this user's processes; without it, say so.
 split="thread_split.sh skipped (perf cannot sample here)"
 if command -v perf >/dev/null && perf stat -e task-clock true >/dev/null 2>&1 &&
@@ -79,4 +91,4 @@ if command -v perf >/dev/null && perf stat -e task-clock true >/dev/null 2>&1 &&
     { echo "$0: thread_split.sh: the balanced time is not the threads' mean" >&2; cat "$work/thread_split.txt" >&2; exit 1; }
   split="thread_split.sh ran"
 fi
-echo "bench scripts: throughput.sh (both forms), side_by_side.sh and paired.sh ran; $split"
+echo "bench scripts: throughput.sh (both forms), side_by_side.sh, paired.sh and many_files.sh ran; $split"
