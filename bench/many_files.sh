@@ -51,6 +51,7 @@ for ((k = 0; k < files; k++)); do
   cp "$src/DROPIX.SET" "$src/corrfact.dat" "$d/"
   ln -s "$src/V26342_1.AB" "$d/V26342_1.AB"
 done
+for ((k = 0; k < files; k++)); do echo "$stations/$k"; done >"$stations/list"
 cat "$src/V26342_1.AB" >/dev/null
 
 # decode_all DROPIX: every station from fresh outputs, JOBS at a time; prints the
@@ -58,7 +59,6 @@ cat "$src/V26342_1.AB" >/dev/null
 decode_all() {
   local k
   for ((k = 0; k < files; k++)); do rm -rf "$stations/$k/out" && mkdir "$stations/$k/out"; done
-  for ((k = 0; k < files; k++)); do echo "$stations/$k"; done >"$stations/list"
   timed_us xargs -a "$stations/list" -P "$jobs" -I{} sh -c 'cd "$1" && shift && exec "$@" V26342_1.AB >/dev/null 2>&1' \
     sh {} "$1" || { echo "$0: a run of $1 failed in $stations" >&2; exit 1; }
 }
@@ -73,15 +73,11 @@ for ((i = 1; i <= rounds; i++)); do
   ta=$(decode_all "$a")
   tb=$(decode_all "$b")
   echo "$i $ta $tb"
-done | awk -v files="$files" '
+done | awk -v files="$files" "$awk_median"'
   { printf "%5d %12.1f %12.1f %12.3f\n", $1, $2 / 1000, $3 / 1000, $3 / $2
     r[NR] = $3 / $2
     if (NR == 1 || $2 < ba) ba = $2
     if (NR == 1 || $3 < bb) bb = $3 }
-  function median(v, n,   i, j, t) {
-    for (i = 2; i <= n; i++) for (j = i; j > 1 && v[j - 1] > v[j]; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
-    return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
-  }
   END {
     if (NR == 0) exit 1  # no round was timed
     printf "best: A %.1f ms (%.1f files a minute), B %.1f ms (%.1f files a minute)\n",

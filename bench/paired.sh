@@ -47,12 +47,8 @@ for ((i = 0; i < pairs; i++)); do
   ta=$(run_us "$a")
   tb=$(run_us "$b")
   echo "$ta $tb"
-done | awk '
+done | awk "$awk_median"'
   { ta[NR] = $1; tb[NR] = $2; r[NR] = $2 / $1; if ($2 < $1) faster++ }
-  function median(v, n,   i, j, t) {
-    for (i = 2; i <= n; i++) for (j = i; j > 1 && v[j - 1] > v[j]; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
-    return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
-  }
   END {
     n = NR
     if (n == 0) exit 1  # no pair was timed

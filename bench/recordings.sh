@@ -65,6 +65,14 @@ header_only() {
   echo "$dir"
 }
 
+# An awk function for the scripts' own awk programs (mawk has no asort): median(v, n) of
+# v[1..n], which it sorts in place. Used as awk "$awk_median"' ...program...'.
+awk_median='
+  function median(v, n,   i, j, t) {
+    for (i = 2; i <= n; i++) for (j = i; j > 1 && v[j - 1] > v[j]; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
+    return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+  }'
+
 # ratio A B [PLACES]: A / B (bc expressions) to PLACES places (3 unless given), or "-" when B
 # is not above zero, as a time of a very short recording can be.
 ratio() {
